@@ -1,0 +1,37 @@
+# Debian packages the builds, suites, demo and benchmarks use, installed when
+# missing. Each entry is "command-or-file package".
+PACKAGES="
+cmake cmake
+g++ g++
+/usr/include/gtest/gtest.h libgtest-dev
+/usr/include/gmock/gmock.h libgmock-dev
+x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64
+wine wine
+/usr/lib/wine/wine64 wine64
+"
+
+need_packages() {
+    missing=""
+    set -f
+    set -- $PACKAGES
+    set +f
+    while [ $# -ge 2 ]; do
+        what=$1 pkg=$2
+        shift 2
+        case $what in
+        /*) [ -e "$what" ] && continue ;;
+        *) command -v "$what" >/dev/null 2>&1 && continue ;;
+        esac
+        missing="$missing $pkg"
+    done
+    [ -z "$missing" ] && return 0
+    if [ "$(id -u)" != 0 ]; then
+        echo "missing Debian packages:$missing (run as root to install them)" >&2
+        exit 1
+    fi
+    echo "installing:$missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    apt-get install -y -qq --no-install-recommends $missing
+}
