@@ -50,6 +50,20 @@ bool com_device(const char *name, char *path, size_t size)
     return true;
 }
 
+// Takes the port for this opener alone. The lock shuts out every program that
+// locks too; TIOCEXCL shuts out other openers, except root. A terminal that is
+// already exclusive is held by a program that does not lock, and is refused
+// here even to root, as the kernel refuses it to everyone else.
+bool take(int fd)
+{
+    int held = 0;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return false;
+    if (ioctl(fd, TIOCGEXCL, &held) == 0 && held)
+        return false;
+    return ioctl(fd, TIOCEXCL) == 0 || errno == ENOTTY;
+}
+
 void give_back(int fd, bool exclusive)
 {
     if (exclusive) {
@@ -91,13 +105,12 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         return INVALID_HANDLE_VALUE;
 
     const bool exclusive = dwShareMode == 0;
-    if (exclusive && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (exclusive && !take(fd)) {
         close(fd);
         return INVALID_HANDLE_VALUE;
     }
     const int flags = fcntl(fd, F_GETFL);
-    if ((exclusive && ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) || flags < 0 ||
-        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         give_back(fd, exclusive);
         close(fd);
         return INVALID_HANDLE_VALUE;

@@ -12,8 +12,9 @@
 //                 so COM3 is /dev/ttyS2; any other name is opened as a path.
 //                 Access: GENERIC_READ and/or GENERIC_WRITE. Share mode 0 is an
 //                 exclusive open: flock(LOCK_EX|LOCK_NB) plus TIOCEXCL, and the
-//                 open fails while another opener holds the lock; any other share
-//                 mode opens without the lock. Creation disposition must be
+//                 open fails, leaving the port as it was, while another opener
+//                 holds the lock or has made the terminal exclusive; any other
+//                 share mode opens without either. Creation disposition must be
 //                 OPEN_EXISTING, flags 0 or FILE_ATTRIBUTE_NORMAL (no
 //                 FILE_FLAG_OVERLAPPED), no security attributes, no template:
 //                 anything else is refused. The open itself does not wait for
