@@ -1,0 +1,124 @@
+// libFuzzer target for the DCB <-> termios translation.
+//
+// Input: a 28-byte DCB record, then the starting termios field by field
+// (c_iflag, c_oflag, c_cflag, c_lflag, c_line, c_cc[NCCS], c_ispeed,
+// c_ospeed; integers little-endian). Missing bytes read as zero.
+//
+// Properties, any violation aborts:
+//   - termios_from_dcb either rejects and leaves the termios byte for byte as
+//     it was, or accepts and then
+//       - dcb_from_termios of the result gives back the line the record asked
+//         for (speed, size, parity, stop bits, parity check, RTS/CTS, XON/XOFF
+//         and the three characters it carries),
+//       - the result is in binary mode: of the owned bits only those the
+//         record asks for are set, plus CREAD and CLOCAL,
+//       - same_line(result, result) holds;
+//   - bits outside the owned masks, c_line and every control character but
+//     VSTART, VSTOP and VEOF are never changed.
+#include <stddef.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "dcb_termios.h"
+
+namespace
+{
+
+struct Reader {
+    const uint8_t *data;
+    size_t size;
+
+    uint8_t byte()
+    {
+        if (size == 0)
+            return 0;
+        --size;
+        return *data++;
+    }
+
+    uint32_t word()
+    {
+        uint32_t v = 0;
+        for (int i = 0; i < 4; ++i)
+            v |= uint32_t{byte()} << (8 * i);
+        return v;
+    }
+};
+
+void check(bool ok)
+{
+    if (!ok)
+        abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    Reader in{data, size};
+
+    uint8_t record[sizeof(DCB)];
+    for (uint8_t &b : record)
+        b = in.byte();
+    DCB dcb;
+    memcpy(&dcb, record, sizeof dcb);
+
+    termios start;
+    memset(&start, 0, sizeof start);
+    start.c_iflag = in.word();
+    start.c_oflag = in.word();
+    start.c_cflag = in.word();
+    start.c_lflag = in.word();
+    start.c_line = in.byte();
+    for (cc_t &c : start.c_cc)
+        c = in.byte();
+    start.c_ispeed = in.word();
+    start.c_ospeed = in.word();
+
+    DCB from_start;
+    compat::dcb_from_termios(start, from_start);
+    check(from_start.DCBlength == sizeof(DCB));
+
+    termios t = start;
+    if (!compat::termios_from_dcb(dcb, t)) {
+        check(memcmp(&t, &start, sizeof t) == 0);
+        return 0;
+    }
+
+    check(((t.c_iflag ^ start.c_iflag) & ~compat::owned_iflag) == 0);
+    check(((t.c_oflag ^ start.c_oflag) & ~compat::owned_oflag) == 0);
+    check(((t.c_cflag ^ start.c_cflag) & ~compat::owned_cflag) == 0);
+    check(((t.c_lflag ^ start.c_lflag) & ~compat::owned_lflag) == 0);
+    check(t.c_line == start.c_line);
+    for (size_t i = 0; i < NCCS; ++i)
+        if (i != VSTART && i != VSTOP && i != VEOF)
+            check(t.c_cc[i] == start.c_cc[i]);
+
+    const tcflag_t want_iflag =
+        (dcb.fParity ? INPCK : 0) | (dcb.fOutX ? IXON : 0) | (dcb.fInX ? IXOFF : 0);
+    check((t.c_iflag & compat::owned_iflag) == want_iflag);
+    check((t.c_oflag & compat::owned_oflag) == 0);
+    check((t.c_lflag & compat::owned_lflag) == 0);
+    check((t.c_cflag & (CREAD | CLOCAL)) == (CREAD | CLOCAL));
+
+    DCB back;
+    memset(&back, 0xA5, sizeof back);
+    compat::dcb_from_termios(t, back);
+    check(back.BaudRate == dcb.BaudRate);
+    check(back.ByteSize == dcb.ByteSize);
+    check(back.Parity == dcb.Parity);
+    check(back.StopBits == dcb.StopBits);
+    check(back.fParity == dcb.fParity);
+    check(back.fOutxCtsFlow == dcb.fOutxCtsFlow);
+    check((back.fRtsControl == RTS_CONTROL_HANDSHAKE) ==
+          (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE));
+    check(back.fOutX == dcb.fOutX);
+    check(back.fInX == dcb.fInX);
+    check(back.XonChar == dcb.XonChar);
+    check(back.XoffChar == dcb.XoffChar);
+    check(back.EofChar == dcb.EofChar);
+
+    check(compat::same_line(t, t));
+    return 0;
+}
