@@ -137,8 +137,10 @@ bool termios_from_dcb(const DCB &dcb, termios &t)
         return false;
     n.c_cflag = (n.c_cflag & ~(CSIZE | CSTOPB | parity_bits | CRTSCTS)) | size | stop | parity |
                 (rts_handshake ? CRTSCTS : 0) | CREAD | CLOCAL;
-    n.c_iflag &= ~owned_iflag;
-    n.c_iflag |= (dcb.fParity ? INPCK : 0) | (dcb.fOutX ? IXON : 0) | (dcb.fInX ? IXOFF : 0);
+    // Taken from t, not n: glibc's cfsetispeed clears a private c_iflag bit
+    // (its mark for "input speed follows output") that is not ours to change.
+    n.c_iflag = (t.c_iflag & ~owned_iflag) | (dcb.fParity ? INPCK : 0) | (dcb.fOutX ? IXON : 0) |
+                (dcb.fInX ? IXOFF : 0);
     n.c_oflag &= ~OPOST;
     n.c_lflag &= ~owned_lflag;
     n.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
