@@ -1,0 +1,23 @@
+# Cross toolchain for 64-bit Windows with Debian's MinGW-w64 (packages
+# g++-mingw-w64-x86-64-win32 and binutils-mingw-w64-x86-64).
+#
+# The "-win32" compiler flavour is chosen on purpose: its libgcc and libstdc++
+# use Windows' own threads, so a static link brings in no winpthreads code and
+# the program depends on KERNEL32.dll and msvcrt.dll alone. The "-posix"
+# flavour would add libwinpthread for a program that starts no thread.
+
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(MINGW_TRIPLET x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-win32)
+set(CMAKE_RC_COMPILER ${MINGW_TRIPLET}-windres)
+
+# Look for libraries and headers in the cross environment only, programs on
+# the build machine only.
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
