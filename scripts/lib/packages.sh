@@ -8,6 +8,12 @@ g++ g++
 x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64
 wine wine
 /usr/lib/wine/wine64 wine64
+man man-db
+groff groff-base
+dpkg-shlibdeps dpkg-dev
+unzip unzip
+strings binutils
+x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64
 "
 
 need_packages() {

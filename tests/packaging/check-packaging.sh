@@ -1,0 +1,182 @@
+#!/bin/sh
+# Checks what a user downloads and reads.
+#
+#   check-packaging.sh man-lint PAGE
+#       the manual page formats without a single warning
+#   check-packaging.sh man-reports PAGE SERIAL_SEND VCOM WORK
+#       every line serial-send really prints (port present, absent, not a
+#       terminal) is in the manual page, with the exit status it documents
+#   check-packaging.sh install BUILD WORK
+#       `cmake --install` lays out exactly the documented files
+#   check-packaging.sh linux BUILD WORK VERSION VCOM
+#       cpack makes the .tar.gz and the .deb, each with exactly those files,
+#       the .deb with its control fields, and the packed program runs
+#   check-packaging.sh windows BUILD WORK VERSION
+#       cpack makes the .zip: serial-send.exe, README.md and LICENSE, flat,
+#       an exe needing no DLL beyond Windows' own, showing VERSION
+#
+# README.md is expected when the source tree has one, and always when CI is
+# set. CMAKE and CPACK name the tools to use (default: from PATH).
+set -eu
+
+CMAKE=${CMAKE:-cmake}
+CPACK=${CPACK:-cpack}
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# same_list WHAT EXPECTED-FILE ACTUAL-FILE: both sorted, then compared.
+same_list() {
+    sort -o "$2" "$2"
+    sort -o "$3" "$3"
+    diff -u "$2" "$3" >&2 || fail "$1: files differ from the documented layout (- expected, + found)"
+}
+
+source_dir() {
+    sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$1/CMakeCache.txt"
+}
+
+# docs SOURCE: the documentation files, one a line.
+docs() {
+    echo LICENSE
+    if [ -e "$1/README.md" ] || [ "${CI:-}" = true ]; then
+        echo README.md
+    else
+        echo "note: no README.md in $1 yet, not expected in the packages" >&2
+    fi
+}
+
+# linux_layout SOURCE PREFIX: the installed files under PREFIX, one a line.
+linux_layout() {
+    echo "$2bin/serial-send"
+    echo "$2share/man/man1/serial-send.1"
+    docs "$1" | sed "s|^|$2share/doc/serial-send/|"
+}
+
+fresh() {
+    rm -rf "$1"
+    mkdir -p "$1"
+}
+
+run_cpack() {
+    "$CPACK" --config "$1/CPackConfig.cmake" -B "$2" >"$2/cpack.log" 2>&1 ||
+        { cat "$2/cpack.log" >&2; fail "cpack in $1"; }
+}
+
+man_lint() {
+    page=$1
+    out=$(man --warnings -l "$page" 2>&1 >/dev/null) || fail "man could not format $page"
+    [ -z "$out" ] || fail "man --warnings on $page: $out"
+    out=$(groff -man -ww -z "$page" 2>&1) || fail "groff could not format $page"
+    [ -z "$out" ] || fail "groff -man -ww on $page: $out"
+    echo "ok: $page formats without warnings"
+}
+
+man_reports() {
+    page=$1 program=$2 vcom=$3 work=$4
+    fresh "$work"
+    MANWIDTH=200 man -l "$page" 2>/dev/null | sed 's/^ *//' >"$work/page.txt"
+    [ -s "$work/page.txt" ] || fail "man rendered nothing from $page"
+    # port presented as COM3, the exit status the page gives for it
+    for run in "pty 0" "none 255" "null 255"; do
+        set -- $run
+        status=0
+        "$vcom" --port "$1" --report "$work/report" -- "$program" >"$work/out" || status=$?
+        [ "$status" = "$2" ] || fail "--port $1: exit status $status, the manual says $2"
+        [ -s "$work/out" ] || fail "--port $1: serial-send printed nothing"
+        while IFS= read -r line; do
+            grep -Fxq -- "$line" "$work/page.txt" ||
+                fail "--port $1: serial-send printed \"$line\", which the manual page does not show"
+        done <"$work/out"
+        echo "ok: --port $1: status $status, output as in the manual: $(tr '\n' '|' <"$work/out")"
+    done
+}
+
+install_layout() {
+    build=$1 work=$2
+    fresh "$work"
+    "$CMAKE" --install "$build" --prefix "$work/prefix" >"$work/install.log"
+    (cd "$work/prefix" && find . ! -type d | sed 's|^\./||') >"$work/found"
+    linux_layout "$(source_dir "$build")" "" >"$work/expected"
+    same_list "cmake --install" "$work/expected" "$work/found"
+    echo "ok: cmake --install lays out: $(tr '\n' ' ' <"$work/found")"
+}
+
+linux_packages() {
+    build=$1 work=$2 version=$3 vcom=$4
+    source=$(source_dir "$build")
+    fresh "$work"
+    run_cpack "$build" "$work"
+
+    tgz=$work/serial-send-$version-Linux.tar.gz
+    [ -f "$tgz" ] || fail "no $tgz: $(ls "$work")"
+    tar -tzf "$tgz" | grep -v '/$' >"$work/found"
+    linux_layout "$source" "serial-send-$version-Linux/" >"$work/expected"
+    same_list "$tgz" "$work/expected" "$work/found"
+
+    deb=$work/serial-send_${version}_$(dpkg --print-architecture).deb
+    [ -f "$deb" ] || fail "no $deb: $(ls "$work")"
+    dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$' >"$work/found"
+    linux_layout "$source" "./usr/" >"$work/expected"
+    same_list "$deb" "$work/expected" "$work/found"
+    for field in "Package serial-send" "Version $version" \
+        "Architecture $(dpkg --print-architecture)" "Section comm" "Priority optional"; do
+        set -- $field
+        got=$(dpkg-deb -f "$deb" "$1")
+        [ "$got" = "$2" ] || fail "$deb: $1 is \"$got\", not \"$2\""
+    done
+    for field in Maintainer Description; do
+        [ -n "$(dpkg-deb -f "$deb" "$field")" ] || fail "$deb: no $field"
+    done
+
+    dpkg-deb -x "$deb" "$work/root"
+    cmp "$source/man/serial-send.1" "$work/root/usr/share/man/man1/serial-send.1" ||
+        fail "$deb: the manual page differs from man/serial-send.1"
+    status=0
+    "$vcom" --port none --report "$work/report" -- "$work/root/usr/bin/serial-send" >"$work/out" ||
+        status=$?
+    [ "$status" = 255 ] && [ "$(cat "$work/out")" = "Unable to open port" ] ||
+        fail "the packed serial-send, with no COM3: status $status, output \"$(cat "$work/out")\""
+    echo "ok: $(basename "$tgz") and $(basename "$deb") hold the documented files; the packed program runs"
+}
+
+windows_zip() {
+    build=$1 work=$2 version=$3
+    fresh "$work"
+    run_cpack "$build" "$work"
+
+    zip=$work/serial-send-$version-win64.zip
+    top=serial-send-$version-win64
+    [ -f "$zip" ] || fail "no $zip: $(ls "$work")"
+    unzip -Z1 "$zip" | grep -v '/$' >"$work/found"
+    { echo serial-send.exe; docs "$(source_dir "$build")"; } | sed "s|^|$top/|" >"$work/expected"
+    same_list "$zip" "$work/expected" "$work/found"
+
+    unzip -q -d "$work/x" "$zip"
+    exe=$work/x/$top/serial-send.exe
+    # Every DLL the exe loads comes with Windows.
+    x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' >"$work/dlls"
+    [ -s "$work/dlls" ] || fail "$exe: no imports found"
+    while read -r dll; do
+        case $(echo "$dll" | tr 'A-Z' 'a-z') in
+        kernel32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-*.dll) ;;
+        *) fail "$exe needs $dll, which Windows does not have and the zip does not hold" ;;
+        esac
+    done <"$work/dlls"
+    shown=$(strings -el "$exe" | sed -n '/^ProductVersion$/{n;p;q}')
+    [ "$shown" = "$version" ] || fail "$exe shows ProductVersion \"$shown\", the zip says $version"
+    echo "ok: $(basename "$zip") holds $(tr '\n' ' ' <"$work/found"); imports $(tr '\n' ' ' <"$work/dlls"); version $shown"
+}
+
+what=$1
+shift
+case $what in
+man-lint) man_lint "$@" ;;
+man-reports) man_reports "$@" ;;
+install) install_layout "$@" ;;
+linux) linux_packages "$@" ;;
+windows) windows_zip "$@" ;;
+*) fail "unknown check $what" ;;
+esac
