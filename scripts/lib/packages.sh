@@ -16,6 +16,16 @@ strings binutils
 x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64
 "
 
+# What bench/run adds (need_bench_packages); scripts/test does not install these.
+BENCH_PACKAGES="
+hyperfine hyperfine
+valgrind valgrind
+/usr/bin/time time
+strace strace
+/usr/lib/python3/dist-packages/serial/__init__.py python3-serial
+gnuplot gnuplot-nox
+"
+
 need_packages() {
     missing=""
     set -f
@@ -40,4 +50,11 @@ need_packages() {
     apt-get update -qq
     # shellcheck disable=SC2086
     apt-get install -y -qq --no-install-recommends $missing
+}
+
+need_bench_packages() {
+    saved=$PACKAGES
+    PACKAGES=$BENCH_PACKAGES
+    need_packages
+    PACKAGES=$saved
 }
