@@ -1,0 +1,63 @@
+/* The floor: the system calls serial-send makes on Linux, in the same order,
+ * with nothing else - no checks, no translation tables, no stdio. What
+ * serial-send costs beyond this program is the price of its own code.
+ *
+ * The sequence mirrors a trace of serial-send with its output going to a
+ * file or /dev/null (bench/run checks that the two traces still match):
+ *
+ *   openat /dev/ttyS2 (O_RDWR|O_NOCTTY|O_NONBLOCK|O_CLOEXEC)
+ *   flock LOCK_EX|LOCK_NB, ioctl TIOCGEXCL, ioctl TIOCEXCL
+ *   fcntl F_GETFL, fcntl F_SETFL (blocking again)
+ *   ioctl TCGETS x3, TCSETS, TCGETS x2   (the library's tcsetattr reads before
+ *                                          and after setting)
+ *   write "R", ioctl TCSBRK 1 (tcdrain)
+ *   fstat 1, ioctl TCGETS on 1             (stdio sizing its buffer)
+ *   ioctl TIOCNXCL, flock LOCK_UN, close
+ *   write the report to 1, exit
+ *
+ * Built with: cc -static -O2 -o floor floor.c */
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+int main(void)
+{
+    static const char report[] = "Wrote 1 bytes of message\nR\n";
+    struct termios t;
+    struct stat st;
+    int held;
+    int fd = open("/dev/ttyS2", O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+
+    flock(fd, LOCK_EX | LOCK_NB);
+    ioctl(fd, TIOCGEXCL, &held);
+    ioctl(fd, TIOCEXCL);
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+    ioctl(fd, TCGETS, &t);
+    ioctl(fd, TCGETS, &t);
+    ioctl(fd, TCGETS, &t);
+    t.c_cflag = (t.c_cflag & ~(CBAUD | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS)) |
+                B115200 | CS8 | CREAD | CLOCAL;
+    t.c_iflag &= ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXANY | IMAXBEL);
+    t.c_oflag &= ~OPOST;
+    t.c_lflag &= ~(ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN);
+    ioctl(fd, TCSETS, &t);
+    ioctl(fd, TCGETS, &t);
+    ioctl(fd, TCGETS, &t);
+
+    write(fd, "R", 1);
+    ioctl(fd, TCSBRK, 1);
+
+    fstat(1, &st);
+    ioctl(1, TCGETS, &t);
+
+    ioctl(fd, TIOCNXCL);
+    flock(fd, LOCK_UN);
+    close(fd);
+
+    write(1, report, sizeof report - 1);
+    _exit(0);
+}

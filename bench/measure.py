@@ -1,0 +1,189 @@
+#!/usr/bin/python3
+"""Measures the programs that send "R" to COM3, side by side.
+
+bench/run starts this under vcom, so COM3 (/dev/ttyS2, or Wine's com3 link) is
+a pseudo-terminal whose bytes vcom drains. Run from the repository root:
+
+  measure.py linux OUT RUNS ROUNDS FLOOR SERIAL_SEND DYNAMIC
+  measure.py wine  OUT RUNS WINE_LOADER EXE
+
+Writes OUT/<mode>.json with, for every program: the whole-process wall times
+of RUNS runs (hyperfine, no shell, in ROUNDS rounds that rotate the order so a
+burst of load from elsewhere hits every program alike), the instructions
+retired (callgrind, every process of the run added up), the peak resident
+memory (GNU time, median of 5 runs) and the system calls made (strace -f -c).
+For linux it also records the system call sequences of serial-send and the
+floor, which must be the same for the floor to be a floor.
+"""
+
+import json
+import os
+import re
+import shlex
+import statistics
+import subprocess
+import sys
+import time
+
+SHELL_LINE = "stty -F /dev/ttyS2 115200 cs8 -parenb -cstopb && printf R > /dev/ttyS2"
+PYSERIAL_LINE = "import serial; serial.Serial('/dev/ttyS2', 115200, exclusive=True).write(b'R')"
+
+
+def run(argv, **kw):
+    kw.setdefault("stdin", subprocess.DEVNULL)
+    kw.setdefault("stdout", subprocess.DEVNULL)
+    return subprocess.run(argv, check=True, **kw)
+
+
+def cpu_jiffies():
+    """(busy, total) jiffies of the whole machine so far."""
+    with open("/proc/stat") as f:
+        fields = [int(x) for x in f.readline().split()[1:]]
+    idle = fields[3] + fields[4]
+    return sum(fields) - idle, sum(fields)
+
+
+def wall_times(out, programs, runs, rounds, warmup):
+    """Per program, the wall time of every run in seconds."""
+    per_round = max(1, runs // rounds)
+    times = {name: [] for name, _ in programs}
+    for r in range(rounds):
+        order = programs[r % len(programs):] + programs[:r % len(programs)]
+        path = os.path.join(out, "wall-%d.json" % r)
+        # Raised priority (as root) keeps the other work on a shared machine
+        # from landing in the middle of the runs; every program gets the same.
+        argv = ["nice", "-n", "-10", "hyperfine", "-N", "--style", "none", "--runs", str(per_round),
+                "--warmup", str(warmup), "--export-json", path]
+        for name, cmd in order:
+            argv += ["-n", name, shlex.join(cmd)]
+        with open(os.path.join(out, "hyperfine.log"), "a") as log:
+            run(argv, stderr=log)
+        with open(path) as f:
+            for result in json.load(f)["results"]:
+                times[result["command"]] += result["times"]
+    return times
+
+
+def instructions(out, name, cmd):
+    """Instructions retired by every process of one run, from callgrind."""
+    prefix = os.path.join(out, "callgrind.%s" % name.replace(" ", "_"))
+    for old in os.listdir(out):
+        if os.path.join(out, old).startswith(prefix + "."):
+            os.remove(os.path.join(out, old))
+    with open(prefix + ".log", "w") as log:
+        run(["valgrind", "--tool=callgrind", "--trace-children=yes",
+             "--callgrind-out-file=%s.%%p" % prefix] + cmd, stderr=log)
+    total = 0
+    for part in os.listdir(out):
+        path = os.path.join(out, part)
+        if path.startswith(prefix + ".") and not path.endswith(".log"):
+            with open(path) as f:
+                for line in f:
+                    if line.startswith("totals:"):
+                        total += int(line.split()[1])
+    return total
+
+
+def peak_rss_kib(out, cmd, tries=5):
+    """Median over a few runs of the peak resident set (KiB), from GNU time."""
+    path = os.path.join(out, "time.txt")
+    seen = []
+    for _ in range(tries):
+        run(["/usr/bin/time", "-f", "%M", "-o", path] + cmd)
+        with open(path) as f:
+            seen.append(int(f.read().split()[-1]))
+    return int(statistics.median(seen))
+
+
+def syscall_count(out, name, cmd):
+    """System calls made by every process of one run, from strace -f -c."""
+    path = os.path.join(out, "strace-c.%s.txt" % name.replace(" ", "_"))
+    run(["strace", "-f", "-c", "-o", path] + cmd)
+    with open(path) as f:
+        for line in f:
+            words = line.split()
+            if words and words[-1] == "total":
+                return int(words[3])
+    raise RuntimeError("no total in " + path)
+
+
+def syscall_sequence(out, name, cmd):
+    """Names of the system calls of one run, in order."""
+    path = os.path.join(out, "strace.%s.txt" % name)
+    run(["strace", "-o", path] + cmd)
+    names = []
+    with open(path) as f:
+        for line in f:
+            m = re.match(r"(\w+)\(", line)
+            if m:
+                names.append(m.group(1))
+    return names
+
+
+def measure(out, programs, runs, rounds, warmup, counted=True):
+    """Every figure for every program. "sent" counts the runs, each of which
+    sends one byte to the port: vcom must have received exactly as many."""
+    result = {"programs": {}, "sent": 0}
+    for name, cmd in programs:
+        run(cmd)  # fails loudly if a program cannot do its job here
+        entry = {"command": shlex.join(cmd), "rss_kib": peak_rss_kib(out, cmd)}
+        result["sent"] += 6
+        if counted:
+            entry["instructions"] = instructions(out, name, cmd)
+            entry["syscalls"] = syscall_count(out, name, cmd)
+            result["sent"] += 2
+        result["programs"][name] = entry
+
+    busy0, total0 = cpu_jiffies()
+    start = time.monotonic()
+    times = wall_times(out, programs, runs, rounds, warmup)
+    result["sent"] += sum(len(t) for t in times.values()) + len(programs) * rounds * warmup
+    busy1, total1 = cpu_jiffies()
+    result["wall_seconds"] = round(time.monotonic() - start, 1)
+    # Share of both cores busy while timing; the timed runs themselves and
+    # hyperfine keep about one core busy.
+    result["cpu_busy"] = round((busy1 - busy0) / max(1, total1 - total0), 3)
+    with open("/proc/loadavg") as f:
+        result["loadavg_after"] = f.read().split()[0]
+    for name, t in times.items():
+        q = statistics.quantiles(t, n=4)
+        result["programs"][name].update(
+            runs=len(t), median=statistics.median(t), q1=q[0], q3=q[2], min=min(t))
+    return result
+
+
+def main():
+    mode, out = sys.argv[1], sys.argv[2]
+    os.makedirs(out, exist_ok=True)
+    if mode == "linux":
+        runs, rounds = int(sys.argv[3]), int(sys.argv[4])
+        floor, release, dynamic = sys.argv[5:8]
+        programs = [
+            ("floor", [floor]),
+            ("serial-send", [release]),
+            ("serial-send dynamic", [dynamic]),
+            ("shell line", ["sh", "-c", SHELL_LINE]),
+            ("pyserial", ["python3", "-c", PYSERIAL_LINE]),
+        ]
+        with open("/proc/loadavg") as f:
+            load_before = f.read().split()[0]
+        result = measure(out, programs, runs, rounds, warmup=3)
+        result["loadavg_before"] = load_before
+        result["sent"] += 2
+        result["sequence"] = {
+            "serial-send": syscall_sequence(out, "serial-send", [release]),
+            "floor": syscall_sequence(out, "floor", [floor]),
+        }
+    elif mode == "wine":
+        runs = int(sys.argv[3])
+        loader, exe = sys.argv[4:6]
+        programs = [("wine", [loader, exe])]
+        result = measure(out, programs, runs, rounds=1, warmup=3, counted=False)
+    else:
+        sys.exit("usage: measure.py linux|wine OUT ...")
+    with open(os.path.join(out, mode + ".json"), "w") as f:
+        json.dump(result, f, indent=1)
+
+
+if __name__ == "__main__":
+    main()
