@@ -81,6 +81,7 @@ man_reports() {
     [ -s "$work/page.txt" ] || fail "man rendered nothing from $page"
     # port presented as COM3, the exit status the page gives for it
     for run in "pty 0" "none 255" "null 255"; do
+        # shellcheck disable=SC2086 # "port status", split on purpose
         set -- $run
         status=0
         "$vcom" --port "$1" --report "$work/report" -- "$program" >"$work/out" || status=$?
@@ -123,6 +124,7 @@ linux_packages() {
     same_list "$deb" "$work/expected" "$work/found"
     for field in "Package serial-send" "Version $version" \
         "Architecture $(dpkg --print-architecture)" "Section comm" "Priority optional"; do
+        # shellcheck disable=SC2086 # "name value", split on purpose
         set -- $field
         got=$(dpkg-deb -f "$deb" "$1")
         [ "$got" = "$2" ] || fail "$deb: $1 is \"$got\", not \"$2\""
@@ -137,8 +139,9 @@ linux_packages() {
     status=0
     "$vcom" --port none --report "$work/report" -- "$work/root/usr/bin/serial-send" >"$work/out" ||
         status=$?
-    [ "$status" = 255 ] && [ "$(cat "$work/out")" = "Unable to open port" ] ||
+    if [ "$status" != 255 ] || [ "$(cat "$work/out")" != "Unable to open port" ]; then
         fail "the packed serial-send, with no COM3: status $status, output \"$(cat "$work/out")\""
+    fi
     echo "ok: $(basename "$tgz") and $(basename "$deb") hold the documented files; the packed program runs"
 }
 
@@ -160,7 +163,7 @@ windows_zip() {
     x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' >"$work/dlls"
     [ -s "$work/dlls" ] || fail "$exe: no imports found"
     while read -r dll; do
-        case $(echo "$dll" | tr 'A-Z' 'a-z') in
+        case $(echo "$dll" | tr '[:upper:]' '[:lower:]') in
         kernel32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-*.dll) ;;
         *) fail "$exe needs $dll, which Windows does not have and the zip does not hold" ;;
         esac
