@@ -167,7 +167,7 @@ class EndToEnd : public testing::TestWithParam<Row>
         const std::string &problem = namespace_problem();
         if (problem.empty())
             return;
-        if (getenv("CI"))
+        if (getenv("CI") && *getenv("CI"))
             GTEST_FAIL() << problem;
         fprintf(stderr, "\n*** SKIPPING the end-to-end suite: %s ***\n\n", problem.c_str());
         GTEST_SKIP() << problem;
