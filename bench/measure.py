@@ -44,9 +44,11 @@ def cpu_jiffies():
 
 
 def wall_times(out, programs, runs, rounds, warmup):
-    """Per program, the wall time of every run in seconds."""
+    """Per program, the wall time of every run in seconds; and the CPU time
+    the timed runs used, in seconds."""
     per_round = max(1, runs // rounds)
     times = {name: [] for name, _ in programs}
+    cpu = 0.0
     for r in range(rounds):
         order = programs[r % len(programs):] + programs[:r % len(programs)]
         path = os.path.join(out, "wall-%d.json" % r)
@@ -61,7 +63,8 @@ def wall_times(out, programs, runs, rounds, warmup):
         with open(path) as f:
             for result in json.load(f)["results"]:
                 times[result["command"]] += result["times"]
-    return times
+                cpu += (result["user"] + result["system"]) * len(result["times"])
+    return times, cpu
 
 
 def instructions(out, name, cmd):
@@ -136,13 +139,17 @@ def measure(out, programs, runs, rounds, warmup, counted=True):
 
     busy0, total0 = cpu_jiffies()
     start = time.monotonic()
-    times = wall_times(out, programs, runs, rounds, warmup)
-    result["sent"] += sum(len(t) for t in times.values()) + len(programs) * rounds * warmup
+    times, own_cpu = wall_times(out, programs, runs, rounds, warmup)
     busy1, total1 = cpu_jiffies()
-    result["wall_seconds"] = round(time.monotonic() - start, 1)
-    # Share of both cores busy while timing; the timed runs themselves and
-    # hyperfine keep about one core busy.
-    result["cpu_busy"] = round((busy1 - busy0) / max(1, total1 - total0), 3)
+    seconds = time.monotonic() - start
+    result["sent"] += sum(len(t) for t in times.values()) + len(programs) * rounds * warmup
+    # How many cores were busy on average while timing: in all, and with other
+    # work than the timed runs (hyperfine's own share counts as other work).
+    hz = os.sysconf("SC_CLK_TCK")
+    result["wall_seconds"] = round(seconds, 1)
+    result["cores"] = round((total1 - total0) / hz / seconds)
+    result["cores_busy"] = round((busy1 - busy0) / hz / seconds, 2)
+    result["cores_busy_others"] = round(max(0.0, (busy1 - busy0) / hz - own_cpu) / seconds, 2)
     with open("/proc/loadavg") as f:
         result["loadavg_after"] = f.read().split()[0]
     for name, t in times.items():

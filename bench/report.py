@@ -169,10 +169,12 @@ def main():
                 "" if ok else " - MISMATCH"))
 
     date = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
-    load_note = ("Machine load while timing: load average %s before, %s after; both cores "
-                 "%.0f%% busy on average, the timed runs included (they keep about one core "
-                 "busy). Wall times are noisy on a shared machine; instruction counts are not."
-                 % (linux["loadavg_before"], linux["loadavg_after"], linux["cpu_busy"] * 100))
+    load_note = ("Machine load while timing the Linux programs (%.0f s): on average %.2f of "
+                 "%d cores busy, %.2f of them with other work than the timed runs; load "
+                 "average %s before, %s after. Wall times are noisy on a shared machine; "
+                 "instruction counts are not."
+                 % (linux["wall_seconds"], linux["cores_busy"], linux["cores"],
+                    linux["cores_busy_others"], linux["loadavg_before"], linux["loadavg_after"]))
     runs = linux["programs"]["serial-send"]["runs"]
     lines = [
         BEGIN,
