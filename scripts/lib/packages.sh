@@ -5,7 +5,8 @@ cmake cmake
 g++ g++
 /usr/include/gtest/gtest.h libgtest-dev
 /usr/include/gmock/gmock.h libgmock-dev
-x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64
+x86_64-w64-mingw32-g++-win32 g++-mingw-w64-x86-64-win32
+x86_64-w64-mingw32-windres binutils-mingw-w64-x86-64
 wine wine
 /usr/lib/wine/wine64 wine64
 man man-db
