@@ -180,8 +180,10 @@ def main():
         BEGIN,
         "",
         "Measured %s on %s." % (date, machine()),
-        "Wall times: %d runs per program (%d for Wine), median and interquartile range."
-        % (runs, wine["programs"]["wine"]["runs"] if wine else 0),
+        "Wall times: %d runs per program (%d for Wine), median and interquartile range; "
+        "timed at priority: %s (Wine: %s)."
+        % (runs, wine["programs"]["wine"]["runs"] if wine else 0, linux["priority"],
+           wine["priority"] if wine else "-"),
         "",
     ]
     lines += table(programs, sizes)
