@@ -526,6 +526,25 @@ std::string settings_line(const termios &t)
     return s;
 }
 
+struct Flag {
+    tcflag_t termios::*field;
+    tcflag_t bit;
+    const char *name;
+};
+
+const Flag flow_flags[] = {
+    {&termios::c_cflag, CRTSCTS, "crtscts"},
+    {&termios::c_iflag, IXON, "ixon"},
+    {&termios::c_iflag, IXOFF, "ixoff"},
+};
+
+const Flag mode_flags[] = {
+    {&termios::c_oflag, OPOST, "opost"},
+    {&termios::c_lflag, ICANON, "icanon"},
+    {&termios::c_lflag, ECHO, "echo"},
+    {&termios::c_lflag, ISIG, "isig"},
+};
+
 // "9600 8N1, crtscts, ixon, start 0x01 stop 0x02 eof 0x04, opost icanon echo isig"
 std::string settings_text(const termios &t)
 {
@@ -533,24 +552,16 @@ std::string settings_text(const termios &t)
     snprintf(s, sizeof s, "%lu %d%c%d", baud(t), data_bits(t), toupper(parity(t)[0]),
              on(t.c_cflag, CSTOPB) ? 2 : 1);
     std::string text = s;
-    if (t.c_cflag & CRTSCTS)
-        text += ", crtscts";
-    if (t.c_iflag & IXON)
-        text += ", ixon";
-    if (t.c_iflag & IXOFF)
-        text += ", ixoff";
+    for (const Flag &f : flow_flags)
+        if (t.*f.field & f.bit)
+            text = text + ", " + f.name;
     snprintf(s, sizeof s, ", start 0x%02x stop 0x%02x eof 0x%02x,", t.c_cc[VSTART], t.c_cc[VSTOP],
              t.c_cc[VEOF]);
     text += s;
     const size_t modes = text.size();
-    if (t.c_oflag & OPOST)
-        text += " opost";
-    if (t.c_lflag & ICANON)
-        text += " icanon";
-    if (t.c_lflag & ECHO)
-        text += " echo";
-    if (t.c_lflag & ISIG)
-        text += " isig";
+    for (const Flag &f : mode_flags)
+        if (t.*f.field & f.bit)
+            text = text + " " + f.name;
     if (text.size() == modes)
         text += " raw";
     if (t.c_cflag & CLOCAL)

@@ -3,57 +3,16 @@
 // left. Each row is one situation of the port and the command line.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <map>
-#include <sstream>
-#include <string>
-#include <vector>
-
-extern char **environ;
+#include "vcom_run.h"
 
 namespace
 {
 
-using Strings = std::vector<std::string>;
-using Settings = std::map<std::string, std::string>;
-
-struct Outcome {
-    std::string out;
-    std::string err;
-    int status = -1; // exit status, 128 + signal when killed
-    std::map<std::string, std::string> report;
-};
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// "speed=115200 csize=8" -> {speed: 115200, csize: 8}
-Settings parse_settings(const std::string &words)
-{
-    Settings s;
-    std::istringstream in(words);
-    std::string word;
-    while (in >> word) {
-        const size_t eq = word.find('=');
-        s[word.substr(0, eq)] = eq == std::string::npos ? "" : word.substr(eq + 1);
-    }
-    return s;
-}
-
-// Runs vcom OPTIONS --report FILE -- COMMAND, with stdout and stderr
-// captured apart and stdin empty.
+// Runs vcom OPTIONS --report FILE -- COMMAND in a scratch directory.
 Outcome run_vcom(const Strings &options, const Strings &command)
 {
     char dir[] = "/tmp/serial-send-e2e.XXXXXX";
@@ -63,42 +22,14 @@ Outcome run_vcom(const Strings &options, const Strings &command)
     }
     const std::string out = std::string(dir) + "/out", err = std::string(dir) + "/err",
                       report = std::string(dir) + "/report";
+    Strings argv = {VCOM};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.insert(argv.end(), {"--report", report, "--"});
+    argv.insert(argv.end(), command.begin(), command.end());
 
-    Strings args = {VCOM};
-    args.insert(args.end(), options.begin(), options.end());
-    args.insert(args.end(), {"--report", report, "--"});
-    args.insert(args.end(), command.begin(), command.end());
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    Outcome run;
-    pid_t pid;
-    int status;
-    if (posix_spawn(&pid, VCOM, &files, nullptr, argv.data(), environ) == 0 &&
-        waitpid(pid, &status, 0) == pid)
-        run.status = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-    else
-        ADD_FAILURE() << "cannot run " << VCOM;
-    posix_spawn_file_actions_destroy(&files);
-
-    run.out = read_file(out);
-    run.err = read_file(err);
-    std::istringstream lines(read_file(report));
-    for (std::string line; std::getline(lines, line);) {
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos)
-            run.report[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    unlink(out.c_str());
-    unlink(err.c_str());
-    unlink(report.c_str());
+    const Outcome run = run_collect(argv, environment(), out, err, report);
+    for (const std::string &file : {out, err, report})
+        unlink(file.c_str());
     rmdir(dir);
     return run;
 }
@@ -153,12 +84,6 @@ const Row rows[] = {
     {"arguments_many", {}, {"/dev/null", "9600", "-", "\xff\xfe"}, wrote_r, 0, "52", set_line},
 };
 
-// Names the row in test listings instead of dumping its bytes.
-void PrintTo(const Row &row, std::ostream *os)
-{
-    *os << row.name;
-}
-
 class EndToEnd : public testing::TestWithParam<Row>
 {
   protected:
@@ -185,16 +110,8 @@ TEST_P(EndToEnd, Runs)
     EXPECT_EQ(run.out, row.out);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, row.status);
-    ASSERT_EQ(run.report.count("received"), 1u) << "no report from vcom; stderr: " << run.err;
-    EXPECT_EQ(run.report.at("received"), row.received);
-    EXPECT_EQ(run.report.at("count"), std::to_string(parse_settings(row.received).size()));
+    ASSERT_NO_FATAL_FAILURE(expect_port(run, row.received, row.changed));
     EXPECT_EQ(run.report.at("reopen"), "ok");
-
-    Settings expected = parse_settings(run.report.at("before"));
-    ASSERT_EQ(expected.size(), 15u) << "settings before: " << run.report.at("before");
-    for (const auto &[key, value] : parse_settings(row.changed))
-        expected[key] = value;
-    EXPECT_EQ(parse_settings(run.report.at("after")), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(SerialSend, EndToEnd, testing::ValuesIn(rows),

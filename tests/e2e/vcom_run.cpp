@@ -1,0 +1,108 @@
+#include "vcom_run.h"
+
+#include <gtest/gtest.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+extern char **environ;
+
+namespace
+{
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<char *> pointers(Strings &strings)
+{
+    std::vector<char *> p;
+    for (std::string &s : strings)
+        p.push_back(s.data());
+    p.push_back(nullptr);
+    return p;
+}
+
+} // namespace
+
+Settings parse_settings(const std::string &words)
+{
+    Settings s;
+    std::istringstream in(words);
+    std::string word;
+    while (in >> word) {
+        const size_t eq = word.find('=');
+        s[word.substr(0, eq)] = eq == std::string::npos ? "" : word.substr(eq + 1);
+    }
+    return s;
+}
+
+Strings environment()
+{
+    Strings env;
+    for (char **e = environ; *e; ++e)
+        env.push_back(*e);
+    return env;
+}
+
+Outcome run_collect(const Strings &argv, const Strings &env, const std::string &out,
+                    const std::string &err, const std::string &report)
+{
+    Strings argv_text = argv, env_text = env;
+    const std::vector<char *> args = pointers(argv_text), vars = pointers(env_text);
+    unlink(report.c_str());
+
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid;
+    const int spawned = posix_spawn(&pid, args[0], &files, nullptr, args.data(), vars.data());
+    posix_spawn_file_actions_destroy(&files);
+
+    Outcome run;
+    int status;
+    if (spawned != 0)
+        ADD_FAILURE() << "cannot run " << argv[0] << ": " << strerror(spawned);
+    else if (waitpid(pid, &status, 0) != pid)
+        ADD_FAILURE() << "waitpid: " << strerror(errno);
+    else
+        run.status = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+
+    run.out = read_file(out);
+    run.err = read_file(err);
+    std::istringstream lines(read_file(report));
+    for (std::string line; std::getline(lines, line);) {
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos)
+            run.report[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return run;
+}
+
+void expect_port(const Outcome &run, const char *received, const char *changed)
+{
+    for (const char *key : {"received", "count", "before", "after", "reopen"})
+        ASSERT_EQ(run.report.count(key), 1u)
+            << "no " << key << " in vcom's report; its stderr: " << run.err;
+    EXPECT_EQ(run.report.at("received"), received);
+    EXPECT_EQ(run.report.at("count"), std::to_string(parse_settings(received).size()));
+
+    Settings expected = parse_settings(run.report.at("before"));
+    ASSERT_EQ(expected.size(), 15u) << "settings before: " << run.report.at("before");
+    for (const auto &[key, value] : parse_settings(changed))
+        expected[key] = value;
+    EXPECT_EQ(parse_settings(run.report.at("after")), expected);
+}

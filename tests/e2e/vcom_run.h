@@ -1,0 +1,38 @@
+// Running a command under vcom from a test: the command's stdout and stderr
+// captured apart, its exit status, and vcom's key=value report, plus the
+// checks every run of serial-send on vcom's port shares.
+#ifndef SERIAL_SEND_TESTS_VCOM_RUN_H
+#define SERIAL_SEND_TESTS_VCOM_RUN_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+using Strings = std::vector<std::string>;
+using Settings = std::map<std::string, std::string>;
+
+struct Outcome {
+    std::string out;
+    std::string err;
+    int status = -1; // exit status, 128 + signal when killed
+    std::map<std::string, std::string> report;
+};
+
+// "speed=115200 csize=8" -> {speed: 115200, csize: 8}
+Settings parse_settings(const std::string &words);
+
+// This process's environment, as strings.
+Strings environment();
+
+// Runs argv (argv[0] a path) with environment env and stdin empty, stdout and
+// stderr into the files out and err, waits for it, then collects both files
+// and the report vcom wrote to report. Failures to run are test failures.
+Outcome run_collect(const Strings &argv, const Strings &env, const std::string &out,
+                    const std::string &err, const std::string &report);
+
+// What vcom saw of the run: the bytes received (hex, as vcom reports them),
+// and the line settings after the run, which are those before with changed
+// (key=value words) applied.
+void expect_port(const Outcome &run, const char *received, const char *changed);
+
+#endif
