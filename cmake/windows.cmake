@@ -7,7 +7,7 @@ enable_language(RC)
 # msvcrt's own printf: the program prints only %d and %s, which it renders
 # exactly like the C99 one MinGW would otherwise link in (and that one costs
 # tens of kilobytes).
-target_compile_definitions(serial-send PRIVATE __USE_MINGW_ANSI_STDIO=0)
+target_compile_definitions(serial-send PRIVATE $<$<COMPILE_LANGUAGE:CXX>:__USE_MINGW_ANSI_STDIO=0>)
 
 # No libgcc or libstdc++ DLLs next to the exe; strip symbols from the release.
 target_link_options(serial-send PRIVATE -static-libgcc -static-libstdc++ $<$<CONFIG:Release,MinSizeRel>:-s>)

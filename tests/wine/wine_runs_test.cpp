@@ -185,6 +185,7 @@ TEST_P(WineRun, Runs)
     ASSERT_EQ(run.report.count("received"), 1u) << "no report from vcom; stderr: " << run.err;
     EXPECT_EQ(run.report.at("received"), row.received);
     EXPECT_EQ(run.report.at("count"), std::to_string(parse_settings(row.received).size()));
+    EXPECT_EQ(run.report.at("reopen"), "ok"); // the port was let go
 
     Settings expected = parse_settings(run.report.at("before"));
     ASSERT_EQ(expected.size(), 15u) << "settings before: " << run.report.at("before");
