@@ -4,15 +4,16 @@
 bench/run starts this under vcom, so COM3 (/dev/ttyS2, or Wine's com3 link) is
 a pseudo-terminal whose bytes vcom drains. Run from the repository root:
 
-  measure.py linux OUT RUNS ROUNDS FLOOR SERIAL_SEND DYNAMIC
+  measure.py linux OUT RUNS ROUNDS STEPCOUNT FLOOR SERIAL_SEND DYNAMIC
   measure.py wine  OUT RUNS WINE_LOADER EXE
 
 Writes OUT/<mode>.json with, for every program: the whole-process wall times
 of RUNS runs (hyperfine, no shell, at raised priority, in ROUNDS rounds that
 rotate the order so a burst of load from elsewhere hits every program alike),
-the instructions retired (callgrind, every process of the run added up), the
-peak resident memory (GNU time, median of 5 runs) and the system calls made
-(strace -f -c).
+the instructions retired (callgrind, every process of the run added up; and
+natively, single-stepped by bench/stepcount, for the one-process programs),
+the peak resident memory (GNU time, median of 5 runs) and the system calls
+made (strace -f -c).
 For linux it also records the system call sequences of serial-send and the
 floor, which must be the same for the floor to be a floor.
 """
@@ -30,10 +31,16 @@ SHELL_LINE = "stty -F /dev/ttyS2 115200 cs8 -parenb -cstopb && printf R > /dev/t
 PYSERIAL_LINE = "import serial; serial.Serial('/dev/ttyS2', 115200, exclusive=True).write(b'R')"
 
 
+# Every program runs with this environment and no other: glibc's start-up
+# reads every variable, so the counts depend on it. (Python itself may add a
+# locale variable to its own environment.) Wine's settings pass through.
+ENV = {k: v for k, v in os.environ.items() if k == "PATH" or k.startswith("WINE")}
+
+
 def run(argv, **kw):
     kw.setdefault("stdin", subprocess.DEVNULL)
     kw.setdefault("stdout", subprocess.DEVNULL)
-    return subprocess.run(argv, check=True, **kw)
+    return subprocess.run(argv, check=True, env=ENV, **kw)
 
 
 def cpu_jiffies():
@@ -52,7 +59,7 @@ def raised_priority(real_time):
     choices = [["chrt", "-f", "10"]] if real_time else []
     for prefix in choices + [["nice", "-n", "-10"]]:
         probe = subprocess.run(prefix + ["true"], stdin=subprocess.DEVNULL,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=ENV)
         if probe.returncode == 0 and not probe.stderr:
             return prefix
     return []
@@ -103,6 +110,14 @@ def instructions(out, name, cmd):
     return total
 
 
+def native_instructions(out, stepcount, name, cmd):
+    """Instructions the machine itself runs for one run (bench/stepcount)."""
+    path = os.path.join(out, "steps.%s.txt" % name.replace(" ", "_"))
+    run([stepcount, path] + cmd)
+    with open(path) as f:
+        return int(f.read())
+
+
 def peak_rss_kib(out, cmd, tries=5):
     """Median over a few runs of the peak resident set (KiB), from GNU time."""
     path = os.path.join(out, "time.txt")
@@ -139,9 +154,10 @@ def syscall_sequence(out, name, cmd):
     return names
 
 
-def measure(out, programs, runs, rounds, warmup, counted=True):
-    """Every figure for every program. "sent" counts the runs, each of which
-    sends one byte to the port: vcom must have received exactly as many."""
+def measure(out, programs, runs, rounds, warmup, counted=True, stepcount=None, stepped=()):
+    """Every figure for every program; native instruction counts for the
+    programs in stepped. "sent" counts the runs, each of which sends one byte
+    to the port: vcom must have received exactly as many."""
     result = {"programs": {}, "sent": 0}
     for name, cmd in programs:
         run(cmd)  # fails loudly if a program cannot do its job here
@@ -151,6 +167,9 @@ def measure(out, programs, runs, rounds, warmup, counted=True):
             entry["instructions"] = instructions(out, name, cmd)
             entry["syscalls"] = syscall_count(out, name, cmd)
             result["sent"] += 2
+        if name in stepped:
+            entry["native_instructions"] = native_instructions(out, stepcount, name, cmd)
+            result["sent"] += 1
         result["programs"][name] = entry
 
     busy0, total0 = cpu_jiffies()
@@ -181,7 +200,7 @@ def main():
     PRIORITY[:] = raised_priority(real_time=mode == "linux")
     if mode == "linux":
         runs, rounds = int(sys.argv[3]), int(sys.argv[4])
-        floor, release, dynamic = sys.argv[5:8]
+        stepcount, floor, release, dynamic = sys.argv[5:9]
         programs = [
             ("floor", [floor]),
             ("serial-send", [release]),
@@ -191,7 +210,8 @@ def main():
         ]
         with open("/proc/loadavg") as f:
             load_before = f.read().split()[0]
-        result = measure(out, programs, runs, rounds, warmup=2)
+        result = measure(out, programs, runs, rounds, warmup=2, stepcount=stepcount,
+                         stepped=("floor", "serial-send", "serial-send dynamic"))
         result["loadavg_before"] = load_before
         result["sent"] += 2
         result["sequence"] = {

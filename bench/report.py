@@ -84,17 +84,20 @@ def ratio(a, b):
 def table(programs, sizes):
     floor = programs["floor"]
     rows = [
-        "| program | wall median (IQR) | vs floor | instructions | vs floor "
-        "| peak RSS | system calls | size |",
-        "|---|---:|---:|---:|---:|---:|---:|---:|",
+        "| program | wall median (IQR) | vs floor | instructions (callgrind) | vs floor "
+        "| instructions (native) | vs floor | peak RSS | system calls | size |",
+        "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|",
     ]
     for name, p in programs.items():
         wall = "%s (%s-%s)" % (ms(p["median"]), ms(p["q1"]).split()[0], ms(p["q3"]))
         ir = p.get("instructions")
-        rows.append("| %s | %s | %s | %s | %s | %d KiB | %s | %s |" % (
+        steps = p.get("native_instructions")
+        rows.append("| %s | %s | %s | %s | %s | %s | %s | %d KiB | %s | %s |" % (
             LABELS[name], wall, ratio(p["median"], floor["median"]),
             "{:,}".format(ir) if ir else "-",
             ratio(ir, floor["instructions"]) if ir else "-",
+            "{:,}".format(steps) if steps else "-",
+            ratio(steps, floor["native_instructions"]) if steps else "-",
             p["rss_kib"],
             p["syscalls"] if "syscalls" in p else "-",
             kib(sizes[name]) if name in sizes else "-"))
@@ -108,8 +111,10 @@ def goals(programs, exe_size):
     wall = ss["median"] / floor["median"]
     py = programs["pyserial"]["median"] / ss["median"]
     sh = programs["shell line"]["median"] / ss["median"]
+    native = ss["native_instructions"] / floor["native_instructions"]
     found = [
-        ("instructions at most 1.25x the floor's", "%.3fx" % ir, ir <= 1.25),
+        ("instructions at most 1.25x the floor's (callgrind)", "%.3fx" % ir, ir <= 1.25),
+        ("the same, counted natively (for information)", "%.3fx" % native, native <= 1.25),
         ("wall median at most 1.15x the floor's", "%.3fx" % wall, wall <= 1.15),
         ("at least 10x faster than the pyserial line", "%.1fx" % py, py >= 10),
         ("at least 2x faster than the shell line", "%.1fx" % sh, sh >= 2),
@@ -180,10 +185,10 @@ def main():
         BEGIN,
         "",
         "Measured %s on %s." % (date, machine()),
-        "Wall times: %d runs per program (%d for Wine), median and interquartile range; "
-        "timed at priority: %s (Wine: %s)."
-        % (runs, wine["programs"]["wine"]["runs"] if wine else 0, linux["priority"],
-           wine["priority"] if wine else "-"),
+        "Wall times: %d runs per program, median and interquartile range, timed at "
+        "priority: %s%s." % (runs, linux["priority"],
+                             "; under Wine %d runs at %s" % (wine["programs"]["wine"]["runs"],
+                                                             wine["priority"]) if wine else ""),
         "",
     ]
     lines += table(programs, sizes)
