@@ -1,52 +1,10 @@
 // End to end: the built serial-send, run under vcom, which presents a real
 // pseudo-terminal as COM3 and reports what reached it and how the line was
 // left. Each row is one situation of the port and the command line.
-#include <gtest/gtest.h>
-
-#include <stdio.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include "vcom_run.h"
 
 namespace
 {
-
-// Runs vcom OPTIONS --report FILE -- COMMAND in a scratch directory.
-Outcome run_vcom(const Strings &options, const Strings &command)
-{
-    char dir[] = "/tmp/serial-send-e2e.XXXXXX";
-    if (!mkdtemp(dir)) {
-        ADD_FAILURE() << "mkdtemp failed";
-        return {};
-    }
-    const std::string out = std::string(dir) + "/out", err = std::string(dir) + "/err",
-                      report = std::string(dir) + "/report";
-    Strings argv = {VCOM};
-    argv.insert(argv.end(), options.begin(), options.end());
-    argv.insert(argv.end(), {"--report", report, "--"});
-    argv.insert(argv.end(), command.begin(), command.end());
-
-    const Outcome run = run_collect(argv, environment(), out, err, report);
-    for (const std::string &file : {out, err, report})
-        unlink(file.c_str());
-    rmdir(dir);
-    return run;
-}
-
-// Why vcom cannot present the port on this machine, or empty when it can.
-const std::string &namespace_problem()
-{
-    static const std::string problem = [] {
-        const Outcome run = run_vcom({"--port", "none"}, {"true"});
-        if (run.status == 0)
-            return std::string();
-        return "vcom cannot present a port as /dev/ttyS2 here (status " +
-               std::to_string(run.status) + "): " + run.err +
-               "The end-to-end suite needs root or unprivileged user namespaces.";
-    }();
-    return problem;
-}
 
 const char *const wrote_r = "Wrote 1 bytes of message\nR\n";
 // A line serial-send has set: 115200 8N1, binary, modem status lines ignored.
@@ -84,19 +42,8 @@ const Row rows[] = {
     {"arguments_many", {}, {"/dev/null", "9600", "-", "\xff\xfe"}, wrote_r, 0, "52", set_line},
 };
 
-class EndToEnd : public testing::TestWithParam<Row>
+class EndToEnd : public OnVcomPort, public testing::WithParamInterface<Row>
 {
-  protected:
-    void SetUp() override
-    {
-        const std::string &problem = namespace_problem();
-        if (problem.empty())
-            return;
-        if (getenv("CI") && *getenv("CI"))
-            GTEST_FAIL() << problem;
-        fprintf(stderr, "\n*** SKIPPING the end-to-end suite: %s ***\n\n", problem.c_str());
-        GTEST_SKIP() << problem;
-    }
 };
 
 TEST_P(EndToEnd, Runs)

@@ -4,6 +4,8 @@
 #ifndef SERIAL_SEND_TESTS_VCOM_RUN_H
 #define SERIAL_SEND_TESTS_VCOM_RUN_H
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -29,6 +31,18 @@ Strings environment();
 // and the report vcom wrote to report. Failures to run are test failures.
 Outcome run_collect(const Strings &argv, const Strings &env, const std::string &out,
                     const std::string &err, const std::string &report);
+
+// Runs vcom OPTIONS --report FILE -- COMMAND in a scratch directory.
+Outcome run_vcom(const Strings &options, const Strings &command);
+
+// For suites whose runs present the port as /dev/ttyS2, which needs root or
+// user namespaces: without them each test fails (under CI) or is skipped
+// with a loud message.
+class OnVcomPort : public testing::Test
+{
+  protected:
+    void SetUp() override;
+};
 
 // What vcom saw of the run: the bytes received (hex, as vcom reports them),
 // and the line settings after the run, which are those before with changed
