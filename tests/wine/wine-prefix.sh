@@ -17,6 +17,7 @@
 # this script's stdout or stderr: its helper processes outlive the script, and
 # CTest would wait for them to close its pipes.
 set -eu
+unset DISPLAY WAYLAND_DISPLAY # headless: no window may open, none is needed
 
 fail() {
     echo "wine-prefix.sh: $*" >&2
