@@ -54,6 +54,9 @@ namespace
 
 constexpr int vcom_failed = 125;
 
+// The --link symlink while it exists, so that a failure does not leave it.
+const char *made_link = nullptr;
+
 enum class PortKind { pty, none, null };
 
 struct Options {
@@ -113,6 +116,8 @@ const Speed speeds[] = {
 [[noreturn]] void die(const char *what)
 {
     fprintf(stderr, "vcom: %s: %s\n", what, strerror(errno));
+    if (made_link)
+        unlink(made_link);
     exit(vcom_failed);
 }
 
@@ -423,6 +428,7 @@ void make_link(const char *path, const char *port)
     }
     if (port && symlink(port, path))
         die(path);
+    made_link = port ? path : nullptr;
 }
 
 // Presents the port, runs the command, collects what it sends; returns its
@@ -462,8 +468,9 @@ int run(const Options &o, const Pty &pty, std::string &received)
             die("waitpid");
     close(exited);
     drain_master(pty.master, received);
-    if (o.link && port)
-        unlink(o.link);
+    if (made_link)
+        unlink(made_link);
+    made_link = nullptr;
 
     ChildFailure f;
     if (read(failure[0], &f, sizeof f) == sizeof f) {
