@@ -18,6 +18,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "rows.h"
+
 namespace
 {
 
@@ -135,14 +137,14 @@ std::string look_in_a_child(const char *name)
 }
 
 struct Name {
-    const char *test;
-    const char *name;
+    const char *name; // of the test
+    const char *path; // given to CreateFileA
     const char *reaches;
 };
 
 void PrintTo(const Name &row, std::ostream *os)
 {
-    *os << row.test;
+    *os << row.name;
 }
 
 const Name names[] = {
@@ -167,7 +169,7 @@ class ComNames : public testing::TestWithParam<Name>
 
 TEST_P(ComNames, ReachTheirDevice)
 {
-    const std::string report = look_in_a_child(GetParam().name);
+    const std::string report = look_in_a_child(GetParam().path);
     if (report.rfind("unavailable: ", 0) == 0) {
         const char *ci = getenv("CI");
         if (ci && strcmp(ci, "true") == 0)
@@ -177,7 +179,6 @@ TEST_P(ComNames, ReachTheirDevice)
     EXPECT_EQ(report, GetParam().reaches);
 }
 
-INSTANTIATE_TEST_SUITE_P(ComNames, ComNames, testing::ValuesIn(names),
-                         [](const testing::TestParamInfo<Name> &row) { return row.param.test; });
+INSTANTIATE_TEST_SUITE_P(ComNames, ComNames, testing::ValuesIn(names), RowName());
 
 } // namespace

@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "rows.h"
+
 namespace
 {
 
@@ -199,10 +201,7 @@ TEST_P(StartingLines, AreReadAndKeptByTheProgramsChange)
         EXPECT_EQ(after.c_cc[i], before.c_cc[i]) << "c_cc[" << i << "]";
 }
 
-INSTANTIATE_TEST_SUITE_P(Pty, StartingLines, testing::ValuesIn(starting_lines),
-                         [](const testing::TestParamInfo<StartingLine> &row) {
-                             return row.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Pty, StartingLines, testing::ValuesIn(starting_lines), RowName());
 
 // The kernel's pty driver keeps CS8 and clears PARENB whatever it is given,
 // which the last rows below rely on. Set with the bare ioctl (its record
@@ -302,8 +301,7 @@ TEST_P(RefusedSettings, FailAndLeaveTheLineAsItWas)
     EXPECT_TRUE(CloseHandle(port));
 }
 
-INSTANTIATE_TEST_SUITE_P(Pty, RefusedSettings, testing::ValuesIn(refused),
-                         [](const testing::TestParamInfo<Refused> &row) { return row.param.name; });
+INSTANTIATE_TEST_SUITE_P(Pty, RefusedSettings, testing::ValuesIn(refused), RowName());
 
 struct BadOpen {
     const char *name;
@@ -339,8 +337,7 @@ TEST_P(BadOpens, AreRefused)
     EXPECT_TRUE(CloseHandle(port));
 }
 
-INSTANTIATE_TEST_SUITE_P(Pty, BadOpens, testing::ValuesIn(bad_opens),
-                         [](const testing::TestParamInfo<BadOpen> &row) { return row.param.name; });
+INSTANTIATE_TEST_SUITE_P(Pty, BadOpens, testing::ValuesIn(bad_opens), RowName());
 
 TEST_F(Pty, ExclusiveOpenShutsOutOthersUntilClosed)
 {
@@ -401,10 +398,7 @@ TEST_P(HeldByAnother, RefusesAnExclusiveOpenUntilReleased)
     EXPECT_TRUE(CloseHandle(port));
 }
 
-INSTANTIATE_TEST_SUITE_P(Pty, HeldByAnother, testing::ValuesIn(other_holders),
-                         [](const testing::TestParamInfo<OtherHolder> &row) {
-                             return row.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Pty, HeldByAnother, testing::ValuesIn(other_holders), RowName());
 
 TEST_F(Pty, SharedOpenTakesNoHold)
 {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "rows.h"
+
 #include "dcb_termios.h"
 
 namespace
@@ -80,8 +82,7 @@ TEST_P(Frames, MapToTheirTermiosBitsAndBack)
     EXPECT_EQ(read.StopBits, row.stop_bits);
 }
 
-INSTANTIATE_TEST_SUITE_P(Translation, Frames, testing::ValuesIn(frames),
-                         [](const testing::TestParamInfo<Frame> &row) { return row.param.name; });
+INSTANTIATE_TEST_SUITE_P(Translation, Frames, testing::ValuesIn(frames), RowName());
 
 struct Speed {
     DWORD baud;
@@ -181,9 +182,6 @@ TEST_P(Differences, AreSeenByTheReadBackWhenTheyAreOurs)
     EXPECT_EQ(compat::same_line(want, got), GetParam().same);
 }
 
-INSTANTIATE_TEST_SUITE_P(Translation, Differences, testing::ValuesIn(differences),
-                         [](const testing::TestParamInfo<Difference> &row) {
-                             return row.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Translation, Differences, testing::ValuesIn(differences), RowName());
 
 } // namespace

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include "rows.h"
+
 extern char **environ;
 
 namespace
@@ -230,7 +232,6 @@ TEST_P(EntryModule, PrintsExitsAndCallsAsExpected)
     EXPECT_EQ(run.calls, c.calls);
 }
 
-INSTANTIATE_TEST_SUITE_P(Calls, EntryModule, testing::ValuesIn(cases),
-                         [](const testing::TestParamInfo<Case> &row) { return row.param.name; });
+INSTANTIATE_TEST_SUITE_P(Calls, EntryModule, testing::ValuesIn(cases), RowName());
 
 } // namespace
