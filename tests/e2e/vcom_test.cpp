@@ -123,7 +123,11 @@ INSTANTIATE_TEST_SUITE_P(Harness, Vcom, testing::ValuesIn(rows),
 
 // Failures of the command or of vcom itself come back as exit statuses, with
 // a message and no report.
-TEST(VcomFails, MissingCommandIs127)
+class VcomFails : public OnVcomPort
+{
+};
+
+TEST_F(VcomFails, MissingCommandIs127)
 {
     const Outcome run = run_vcom({}, {"/nonexistent/command"});
     EXPECT_EQ(run.status, 127);
@@ -131,7 +135,7 @@ TEST(VcomFails, MissingCommandIs127)
     EXPECT_TRUE(run.report.empty());
 }
 
-TEST(VcomFails, BadOptionIs125)
+TEST_F(VcomFails, BadOptionIs125)
 {
     const Outcome run = run_vcom({"--speed", "12345"}, {"true"});
     EXPECT_EQ(run.status, 125);
