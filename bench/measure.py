@@ -9,7 +9,7 @@ a pseudo-terminal whose bytes vcom drains. Run from the repository root:
 
 Writes OUT/<mode>.json with, for every program: the whole-process wall times
 of RUNS runs (hyperfine, no shell, at raised priority, in ROUNDS rounds that
-rotate the order so a burst of load from elsewhere hits every program alike),
+change the order so a burst of load from elsewhere hits every program alike),
 the instructions retired (callgrind, every process of the run added up; and
 natively, single-stepped by bench/stepcount, for the one-process programs),
 the peak resident memory (GNU time, median of 5 runs) and the system calls
@@ -75,7 +75,12 @@ def wall_times(out, programs, runs, rounds, warmup):
     times = {name: [] for name, _ in programs}
     cpu = 0.0
     for r in range(rounds):
-        order = programs[r % len(programs):] + programs[:r % len(programs)]
+        # Each round starts elsewhere, and every other round goes backwards,
+        # so no program always follows the same one.
+        k = (r // 2) % len(programs)
+        order = programs[k:] + programs[:k]
+        if r % 2:
+            order.reverse()
         path = os.path.join(out, "wall-%d.json" % r)
         argv = PRIORITY + ["hyperfine", "-N", "--style", "none", "--runs", str(per_round),
                 "--warmup", str(warmup), "--export-json", path]
