@@ -1,0 +1,45 @@
+#!/bin/sh
+# Many copies of serial-send started at the same instant against one port:
+# each either sends (status 0) or is refused (status 255), the device gets
+# exactly one R per send and nothing else, and the port is free afterwards.
+# Rounds go on until the race has been lost by someone in several of them,
+# so the test proves it exercised the lock, not a queue of lone runs.
+#   race.sh VCOM STRESS PROGRAM DIR
+set -eu
+vcom=$1 stress=$2 program=$3 dir=$4
+. "$(dirname "$0")/lib.sh"
+
+copies=40 min_rounds=5 max_rounds=25 want_contended=3
+mkdir -p "$dir"
+round=0 contended=0 sent_total=0 refused_total=0
+while [ "$round" -lt "$max_rounds" ] &&
+    { [ "$round" -lt "$min_rounds" ] || [ "$contended" -lt "$want_contended" ]; }; do
+    round=$((round + 1))
+    rm -f "$dir/report"
+    status=0
+    "$vcom" --report "$dir/report" -- "$stress" race "$copies" "$program" >"$dir/out" ||
+        status=$?
+    [ "$status" = 0 ] || fail "round $round: status $status: $(cat "$dir/out")"
+    sent=$(sed -n 's/^sent=\([0-9]*\) refused=.*/\1/p' "$dir/out")
+    refused=$(sed -n 's/^sent=[0-9]* refused=\([0-9]*\)$/\1/p' "$dir/out")
+    [ -n "$sent" ] && [ -n "$refused" ] || fail "round $round: no tally: $(cat "$dir/out")"
+    [ $((sent + refused)) = "$copies" ] || fail "round $round: $sent + $refused runs of $copies"
+    [ "$sent" -ge 1 ] || fail "round $round: every copy was refused, the port was never free"
+    [ "$(value count "$dir/report")" = "$sent" ] ||
+        fail "round $round: $sent sends, the port received $(value count "$dir/report") bytes"
+    [ "$(value received "$dir/report")" = "$(r_bytes "$sent")" ] ||
+        fail "round $round: received $(value received "$dir/report")"
+    case $(value after "$dir/report") in
+    "speed=115200 csize=8 parity=none cstopb=0 "*) ;;
+    *) fail "round $round: line left as $(value after "$dir/report")" ;;
+    esac
+    [ "$(value reopen "$dir/report")" = ok ] || fail "round $round: port still taken afterwards"
+    sent_total=$((sent_total + sent))
+    refused_total=$((refused_total + refused))
+    [ "$refused" -gt 0 ] && contended=$((contended + 1))
+done
+[ "$contended" -ge "$want_contended" ] ||
+    fail "a copy was refused in only $contended of $round rounds: either the port is" \
+        "not taken exclusively or the copies never overlapped"
+figure "$round rounds of $copies simultaneous runs ($((round * copies)) runs):" \
+    "$sent_total sent, $refused_total refused, $contended rounds contended, $(elapsed) s"
