@@ -35,7 +35,8 @@
 //                 5-8, a Parity or StopBits value outside the Windows ones, 1.5
 //                 stop bits with other than 5 data bits or 2 with 5, DSR flow
 //                 control or sensitivity, DTR handshake, RTS toggle, CTS output
-//                 flow without RTS handshake or the reverse. FALSE as well when
+//                 flow without RTS handshake or the reverse, XonChar equal to
+//                 XoffChar while XON/XOFF flow control is on. FALSE as well when
 //                 the driver refuses the settings or does not keep them. Not
 //                 mapped and ignored: DCBlength, fBinary (the line is always
 //                 binary), fTXContinueOnXoff, fErrorChar, fNull, fAbortOnError,
