@@ -28,8 +28,6 @@
 #include <string>
 #include <vector>
 
-extern char **environ;
-
 namespace
 {
 
@@ -152,6 +150,7 @@ int race(int copies, const char *program)
         fail("pipe");
     char *const argv[] = {const_cast<char *>(program), nullptr};
     std::vector<Child> children;
+    children.reserve(static_cast<size_t>(copies));
     for (int i = 0; i < copies; ++i)
         children.push_back(start(program, argv, gate));
     close(gate[0]);
@@ -243,7 +242,7 @@ std::string random_argument(Random &r)
     switch (r.below(6)) {
     case 0: break; // empty
     case 1: {      // 100 KiB: one byte repeated, or any bytes but NUL
-        const size_t n = 100 * 1024;
+        const size_t n = size_t{100} * 1024;
         if (r.below(2)) {
             a.assign(n, static_cast<char>(1 + r.below(255)));
         } else {
