@@ -15,6 +15,13 @@ dpkg-shlibdeps dpkg-dev
 unzip unzip
 strings binutils
 x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64
+clang++ clang
+/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a libclang-rt-14-dev
+clang-format clang-format
+clang-tidy clang-tidy
+cppcheck cppcheck
+valgrind valgrind
+strace strace
 "
 
 # What bench/run adds (need_bench_packages); scripts/test does not install these.
