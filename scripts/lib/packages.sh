@@ -24,7 +24,7 @@ valgrind valgrind
 strace strace
 "
 
-# What bench/run adds (need_bench_packages); scripts/test does not install these.
+# What bench/run needs as well (need_bench_packages); scripts/test installs PACKAGES only.
 BENCH_PACKAGES="
 hyperfine hyperfine
 valgrind valgrind
