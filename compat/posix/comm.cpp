@@ -1,7 +1,6 @@
 // The five kernel32 calls over a POSIX terminal; see windows.h for the contract.
 #include <errno.h>
 #include <fcntl.h>
-#include <stdio.h>
 #include <string.h>
 #include <strings.h>
 #include <sys/file.h>
@@ -32,7 +31,7 @@ bool is_exclusive(HANDLE h)
 }
 
 // "COMn" or "\\.\COMn", n from 1 to 256 in any case, is /dev/ttyS{n-1}.
-bool com_device(const char *name, char *path, size_t size)
+bool com_device(const char *name, char (&path)[16])
 {
     if (strncmp(name, "\\\\.\\", 4) == 0)
         name += 4;
@@ -46,7 +45,15 @@ bool com_device(const char *name, char *path, size_t size)
         n = n * 10 + static_cast<unsigned>(*d - '0');
     if (*d != '\0' || n > 256)
         return false;
-    snprintf(path, size, "/dev/ttyS%u", n - 1);
+    // Formatted by hand: stdio would cost more than the rest of the open.
+    const unsigned port = n - 1;
+    char *p = stpcpy(path, "/dev/ttyS");
+    if (port >= 100)
+        *p++ = static_cast<char>('0' + port / 100);
+    if (port >= 10)
+        *p++ = static_cast<char>('0' + port / 10 % 10);
+    *p++ = static_cast<char>('0' + port % 10);
+    *p = '\0';
     return true;
 }
 
@@ -95,8 +102,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     const int mode = dwDesiredAccess == rw              ? O_RDWR
                      : (dwDesiredAccess & GENERIC_READ) ? O_RDONLY
                                                         : O_WRONLY;
-    char device[32];
-    const char *path = com_device(lpFileName, device, sizeof device) ? device : lpFileName;
+    char device[16];
+    const char *path = com_device(lpFileName, device) ? device : lpFileName;
 
     // Non-blocking only for the open itself, so a line without carrier
     // cannot hold it up.
