@@ -561,14 +561,14 @@ std::string settings_text(const termios &t)
     std::string text = s;
     for (const Flag &f : flow_flags)
         if (t.*f.field & f.bit)
-            text = text + ", " + f.name;
+            text.append(", ").append(f.name);
     snprintf(s, sizeof s, ", start 0x%02x stop 0x%02x eof 0x%02x,", t.c_cc[VSTART], t.c_cc[VSTOP],
              t.c_cc[VEOF]);
     text += s;
     const size_t modes = text.size();
     for (const Flag &f : mode_flags)
         if (t.*f.field & f.bit)
-            text = text + " " + f.name;
+            text.append(" ").append(f.name);
     if (text.size() == modes)
         text += " raw";
     if (t.c_cflag & CLOCAL)

@@ -2,7 +2,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
-#include <strings.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -31,11 +30,13 @@ bool is_exclusive(HANDLE h)
 }
 
 // "COMn" or "\\.\COMn", n from 1 to 256 in any case, is /dev/ttyS{n-1}.
+// Compared by hand, without the library's string calls: each costs more than
+// the test it makes, and in ASCII a letter differs from its capital in 0x20.
 bool com_device(const char *name, char (&path)[16])
 {
-    if (strncmp(name, "\\\\.\\", 4) == 0)
+    if (name[0] == '\\' && name[1] == '\\' && name[2] == '.' && name[3] == '\\')
         name += 4;
-    if (strncasecmp(name, "COM", 3) != 0)
+    if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm')
         return false;
     unsigned n = 0;
     const char *d = name + 3;
@@ -45,7 +46,7 @@ bool com_device(const char *name, char (&path)[16])
         n = n * 10 + static_cast<unsigned>(*d - '0');
     if (*d != '\0' || n > 256)
         return false;
-    // Formatted by hand: stdio would cost more than the rest of the open.
+    // Formatted by hand too: snprintf would cost more than the whole open.
     const unsigned port = n - 1;
     char *p = stpcpy(path, "/dev/ttyS");
     if (port >= 100)

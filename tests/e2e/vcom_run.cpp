@@ -14,8 +14,6 @@
 #include <fstream>
 #include <sstream>
 
-extern char **environ;
-
 namespace
 {
 
@@ -108,7 +106,7 @@ Outcome run_vcom(const Strings &options, const Strings &command)
     argv.insert(argv.end(), {"--report", report, "--"});
     argv.insert(argv.end(), command.begin(), command.end());
 
-    const Outcome run = run_collect(argv, environment(), out, err, report);
+    Outcome run = run_collect(argv, environment(), out, err, report);
     for (const std::string &file : {out, err, report})
         unlink(file.c_str());
     rmdir(dir);
