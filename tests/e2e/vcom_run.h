@@ -8,9 +8,9 @@
 
 #include <map>
 #include <string>
-#include <vector>
 
-using Strings = std::vector<std::string>;
+#include "process.h"
+
 using Settings = std::map<std::string, std::string>;
 
 struct Outcome {
@@ -23,12 +23,8 @@ struct Outcome {
 // "speed=115200 csize=8" -> {speed: 115200, csize: 8}
 Settings parse_settings(const std::string &words);
 
-// This process's environment, as strings.
-Strings environment();
-
-// Runs argv (argv[0] a path) with environment env and stdin empty, stdout and
-// stderr into the files out and err, waits for it, then collects both files
-// and the report vcom wrote to report. Failures to run are test failures.
+// Runs argv as run_program does, then collects stdout, stderr and the report
+// vcom wrote to the file report.
 Outcome run_collect(const Strings &argv, const Strings &env, const std::string &out,
                     const std::string &err, const std::string &report);
 

@@ -1,23 +1,19 @@
 // The entry module, built over the scripted fake of kernel32
 // (serial-send-fake), run as a program: what it prints, its exit status and
 // every call it makes, for each way the calls can go.
-#include <fcntl.h>
-#include <spawn.h>
+#include <errno.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "process.h"
 #include "rows.h"
-
-extern char **environ;
 
 namespace
 {
@@ -28,14 +24,6 @@ struct Outcome {
     int status = -1;                // the exit status, or 128 + the signal that ended it
     std::vector<std::string> calls; // the fake's log, one line per call
 };
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::vector<std::string> lines_of(const std::string &text)
 {
@@ -48,7 +36,7 @@ std::vector<std::string> lines_of(const std::string &text)
 
 // Runs serial-send-fake with the script and the arguments in a scratch
 // directory, stdout and stderr each to their own file.
-Outcome run_program(const std::string &script, const std::vector<std::string> &args)
+Outcome run_fake(const std::string &script, const std::vector<std::string> &args)
 {
     std::string dir = "/tmp/serial-send-entry.XXXXXX";
     if (!mkdtemp(&dir[0])) {
@@ -57,42 +45,15 @@ Outcome run_program(const std::string &script, const std::vector<std::string> &a
     }
     const std::string out = dir + "/stdout", err = dir + "/stderr", log = dir + "/calls";
 
-    std::vector<std::string> env_text = {"SERIAL_SEND_FAKE_SCRIPT=" + script,
-                                         "SERIAL_SEND_FAKE_LOG=" + log};
-    for (char **e = environ; *e; ++e)
-        if (strncmp(*e, "SERIAL_SEND_FAKE_", 17) != 0)
-            env_text.push_back(*e);
-    std::vector<char *> env;
-    for (std::string &e : env_text)
-        env.push_back(&e[0]);
-    env.push_back(nullptr);
-
-    std::string program = SERIAL_SEND_FAKE;
-    std::vector<std::string> argv_text = args;
-    argv_text.insert(argv_text.begin(), program);
-    std::vector<char *> argv;
-    for (std::string &a : argv_text)
-        argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid;
-    const int spawned =
-        posix_spawn(&pid, program.c_str(), &files, nullptr, argv.data(), env.data());
-    posix_spawn_file_actions_destroy(&files);
+    Strings env = {"SERIAL_SEND_FAKE_SCRIPT=" + script, "SERIAL_SEND_FAKE_LOG=" + log};
+    for (const std::string &e : environment())
+        if (e.compare(0, 17, "SERIAL_SEND_FAKE_") != 0)
+            env.push_back(e);
+    Strings argv = args;
+    argv.insert(argv.begin(), SERIAL_SEND_FAKE);
 
     Outcome outcome;
-    int status = 0;
-    if (spawned != 0)
-        ADD_FAILURE() << "cannot run " << program << ": " << strerror(spawned);
-    else if (waitpid(pid, &status, 0) != pid)
-        ADD_FAILURE() << "waitpid: " << strerror(errno);
-    else
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    outcome.status = run_program(argv, env, out, err);
     outcome.out = read_file(out);
     outcome.err = read_file(err);
     outcome.calls = lines_of(read_file(log));
@@ -225,7 +186,7 @@ class EntryModule : public testing::TestWithParam<Case>
 TEST_P(EntryModule, PrintsExitsAndCallsAsExpected)
 {
     const Case &c = GetParam();
-    const Outcome run = run_program(c.script, c.args);
+    const Outcome run = run_fake(c.script, c.args);
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, c.status);

@@ -1,0 +1,70 @@
+#include "process.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+std::vector<char *> pointers(Strings &strings)
+{
+    std::vector<char *> p;
+    for (std::string &s : strings)
+        p.push_back(s.data());
+    p.push_back(nullptr);
+    return p;
+}
+
+} // namespace
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+Strings environment()
+{
+    Strings env;
+    for (char **e = environ; *e; ++e)
+        env.push_back(*e);
+    return env;
+}
+
+int run_program(const Strings &argv, const Strings &env, const std::string &out,
+                const std::string &err)
+{
+    Strings argv_text = argv, env_text = env;
+    const std::vector<char *> args = pointers(argv_text), vars = pointers(env_text);
+
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid;
+    const int spawned = posix_spawn(&pid, args[0], &files, nullptr, args.data(), vars.data());
+    posix_spawn_file_actions_destroy(&files);
+
+    int status;
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot run " << argv[0] << ": " << strerror(spawned);
+        return -1;
+    }
+    if (waitpid(pid, &status, 0) != pid) {
+        ADD_FAILURE() << "waitpid: " << strerror(errno);
+        return -1;
+    }
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
