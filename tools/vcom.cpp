@@ -28,7 +28,6 @@
 //
 // Exit status: the command's, or 128 + the signal that killed it; 126 or 127
 // when it cannot be executed; 125 when vcom itself fails.
-#include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -533,49 +532,6 @@ std::string settings_line(const termios &t)
     return s;
 }
 
-struct Flag {
-    tcflag_t termios::*field;
-    tcflag_t bit;
-    const char *name;
-};
-
-const Flag flow_flags[] = {
-    {&termios::c_cflag, CRTSCTS, "crtscts"},
-    {&termios::c_iflag, IXON, "ixon"},
-    {&termios::c_iflag, IXOFF, "ixoff"},
-};
-
-const Flag mode_flags[] = {
-    {&termios::c_oflag, OPOST, "opost"},
-    {&termios::c_lflag, ICANON, "icanon"},
-    {&termios::c_lflag, ECHO, "echo"},
-    {&termios::c_lflag, ISIG, "isig"},
-};
-
-// "9600 8N1, crtscts, ixon, start 0x01 stop 0x02 eof 0x04, opost icanon echo isig"
-std::string settings_text(const termios &t)
-{
-    char s[256];
-    snprintf(s, sizeof s, "%lu %d%c%d", baud(t), data_bits(t), toupper(parity(t)[0]),
-             on(t.c_cflag, CSTOPB) ? 2 : 1);
-    std::string text = s;
-    for (const Flag &f : flow_flags)
-        if (t.*f.field & f.bit)
-            text.append(", ").append(f.name);
-    snprintf(s, sizeof s, ", start 0x%02x stop 0x%02x eof 0x%02x,", t.c_cc[VSTART], t.c_cc[VSTOP],
-             t.c_cc[VEOF]);
-    text += s;
-    const size_t modes = text.size();
-    for (const Flag &f : mode_flags)
-        if (t.*f.field & f.bit)
-            text.append(" ").append(f.name);
-    if (text.size() == modes)
-        text += " raw";
-    if (t.c_cflag & CLOCAL)
-        text += ", clocal";
-    return text;
-}
-
 std::string hex(const std::string &bytes)
 {
     std::string text;
@@ -609,8 +565,8 @@ void print_report(const Pty &pty, const std::string &received, const termios &be
     else
         fprintf(stderr, "vcom: received %zu byte%s: %s\n", received.size(),
                 received.size() == 1 ? "" : "s", hex(received).c_str());
-    fprintf(stderr, "vcom: before: %s\n", settings_text(before).c_str());
-    fprintf(stderr, "vcom: after:  %s\n", settings_text(after).c_str());
+    fprintf(stderr, "vcom: before: %s\n", settings_line(before).c_str());
+    fprintf(stderr, "vcom: after:  %s\n", settings_line(after).c_str());
     fprintf(stderr, "vcom: reopen: %s\n",
             reopen ? "ok, the port is free" : "busy, the port is still held or exclusive");
 }

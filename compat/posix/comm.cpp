@@ -1,7 +1,6 @@
 // The five kernel32 calls over a POSIX terminal; see windows.h for the contract.
 #include <errno.h>
 #include <fcntl.h>
-#include <string.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -27,35 +26,6 @@ bool is_exclusive(HANDLE h)
 {
     const intptr_t v = reinterpret_cast<intptr_t>(h);
     return v >= 0 && (v & exclusive_bit) != 0;
-}
-
-// "COMn" or "\\.\COMn", n from 1 to 256 in any case, is /dev/ttyS{n-1}.
-// Compared by hand, without the library's string calls: each costs more than
-// the test it makes, and in ASCII a letter differs from its capital in 0x20.
-bool com_device(const char *name, char (&path)[16])
-{
-    if (name[0] == '\\' && name[1] == '\\' && name[2] == '.' && name[3] == '\\')
-        name += 4;
-    if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm')
-        return false;
-    unsigned n = 0;
-    const char *d = name + 3;
-    if (*d < '1' || *d > '9')
-        return false;
-    for (; *d >= '0' && *d <= '9' && n <= 256; ++d)
-        n = n * 10 + static_cast<unsigned>(*d - '0');
-    if (*d != '\0' || n > 256)
-        return false;
-    // Formatted by hand too: snprintf would cost more than the whole open.
-    const unsigned port = n - 1;
-    char *p = stpcpy(path, "/dev/ttyS");
-    if (port >= 100)
-        *p++ = static_cast<char>('0' + port / 100);
-    if (port >= 10)
-        *p++ = static_cast<char>('0' + port / 10 % 10);
-    *p++ = static_cast<char>('0' + port % 10);
-    *p = '\0';
-    return true;
 }
 
 // Takes the port for this opener alone. The lock shuts out every program that
@@ -104,7 +74,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
                      : (dwDesiredAccess & GENERIC_READ) ? O_RDONLY
                                                         : O_WRONLY;
     char device[16];
-    const char *path = com_device(lpFileName, device) ? device : lpFileName;
+    const char *path = compat::com_device(lpFileName, device) ? device : lpFileName;
 
     // Non-blocking only for the open itself, so a line without carrier
     // cannot hold it up.

@@ -2,8 +2,7 @@
 // unchanged entry module so its tests can see every call it makes and make any
 // of them fail.
 //
-// SERIAL_SEND_FAKE_SCRIPT holds space-separated words naming what goes wrong;
-// the calls succeed otherwise:
+// SERIAL_SEND_FAKE_SCRIPT names what goes wrong; the calls succeed otherwise:
 //   open-fails        CreateFileA returns INVALID_HANDLE_VALUE
 //   get-fails         GetCommState returns FALSE and leaves the record alone
 //   set-fails         SetCommState returns FALSE
@@ -11,7 +10,6 @@
 //   write-stores-0    WriteFile stores 0 and returns TRUE (a write time-out)
 //   write-fails-late  WriteFile stores the whole length and returns FALSE
 //   close-fails       CloseHandle returns FALSE
-// An unknown word is reported on stderr and ends the program with status 99.
 //
 // SERIAL_SEND_FAKE_LOG names the file that gets one line per call:
 //   CreateFileA name="COM3" access=0xc0000000 share=0 security=null
@@ -36,36 +34,11 @@ namespace
 
 const HANDLE port_handle = reinterpret_cast<HANDLE>(0x5e41);
 
-const char *const script_words[] = {"open-fails",  "get-fails",      "set-fails",
-                                    "write-fails", "write-stores-0", "write-fails-late",
-                                    "close-fails"};
-
-bool known_word(const char *word, size_t length)
-{
-    for (const char *known : script_words)
-        if (strlen(known) == length && strncmp(known, word, length) == 0)
-            return true;
-    return false;
-}
-
-// True when the script names this word.
-bool scripted(const char *word)
+// True when the script names this failure.
+bool scripted(const char *failure)
 {
     const char *script = getenv("SERIAL_SEND_FAKE_SCRIPT");
-    bool found = false;
-    for (const char *p = script ? script : ""; *p != '\0';) {
-        p += strspn(p, " ");
-        const size_t length = strcspn(p, " ");
-        if (length > 0 && !known_word(p, length)) {
-            dprintf(2, "fake kernel32: unknown script word \"%.*s\"\n", static_cast<int>(length),
-                    p);
-            _exit(99);
-        }
-        if (length == strlen(word) && strncmp(p, word, length) == 0)
-            found = true;
-        p += length;
-    }
-    return found;
+    return script && strcmp(script, failure) == 0;
 }
 
 __attribute__((format(printf, 1, 2))) void log_call(const char *format, ...)
