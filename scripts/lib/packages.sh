@@ -22,7 +22,6 @@ clang-tidy clang-tidy
 cppcheck cppcheck
 valgrind valgrind
 strace strace
-flock util-linux
 "
 
 # What bench/run needs as well (need_bench_packages); scripts/test installs PACKAGES only.

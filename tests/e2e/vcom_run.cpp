@@ -99,3 +99,20 @@ void expect_port(const Outcome &run, const char *received, const char *changed)
         expected[key] = value;
     EXPECT_EQ(parse_settings(run.report.at("after")), expected);
 }
+
+const char *const set_line = "speed=115200 csize=8 parity=none cstopb=0 opost=0 icanon=0 echo=0 "
+                             "isig=0 clocal=1";
+
+void PrintTo(const Row &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+void expect_run(const Outcome &run, const Row &row)
+{
+    EXPECT_EQ(run.out, row.out);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, row.status);
+    ASSERT_NO_FATAL_FAILURE(expect_port(run, row.received, row.changed));
+    EXPECT_EQ(run.report.at("reopen"), "ok");
+}

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "process.h"
+#include "rows.h"
 
 using Settings = std::map<std::string, std::string>;
 
@@ -44,5 +45,27 @@ class OnVcomPort : public testing::Test
 // and the line settings after the run, which are those before with changed
 // (key=value words) applied.
 void expect_port(const Outcome &run, const char *received, const char *changed);
+
+// A line serial-send has set: 115200 8N1, binary (no output processing, no
+// canonical input, no echo or signals), modem status lines ignored.
+extern const char *const set_line;
+
+// One run of serial-send on vcom's port and what it must give.
+struct Row {
+    const char *name;
+    Strings vcom; // how the port is presented and set up
+    Strings args; // serial-send's arguments
+    const char *out;
+    int status;
+    const char *received; // hex, as vcom reports it
+    const char *changed;  // settings expected after the run; the rest must be as before
+};
+
+// Names the row in test listings instead of dumping its bytes.
+void PrintTo(const Row &row, std::ostream *os);
+
+// The run gave the row's stdout and status, nothing on stderr, the row's
+// bytes and line on the port, and left the port free.
+void expect_run(const Outcome &run, const Row &row);
 
 #endif

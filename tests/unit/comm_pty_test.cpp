@@ -303,42 +303,6 @@ TEST_P(RefusedSettings, FailAndLeaveTheLineAsItWas)
 
 INSTANTIATE_TEST_SUITE_P(Pty, RefusedSettings, testing::ValuesIn(refused), RowName());
 
-struct BadOpen {
-    const char *name;
-    DWORD access, disposition, flags;
-};
-
-void PrintTo(const BadOpen &row, std::ostream *os)
-{
-    *os << row.name;
-}
-
-const DWORD read_write = GENERIC_READ | GENERIC_WRITE;
-const BadOpen bad_opens[] = {
-    {"no_access", 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL},
-    {"execute_access", read_write | 0x20000000u, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL},
-    {"create_always", read_write, 2, FILE_ATTRIBUTE_NORMAL},
-    {"overlapped", read_write, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED},
-};
-
-class BadOpens : public Pty, public testing::WithParamInterface<BadOpen>
-{
-};
-
-TEST_P(BadOpens, AreRefused)
-{
-    const BadOpen &row = GetParam();
-    EXPECT_EQ(
-        CreateFileA(path.c_str(), row.access, 0, nullptr, row.disposition, row.flags, nullptr),
-        INVALID_HANDLE_VALUE);
-    // Nothing was left held.
-    const HANDLE port = open_port(path.c_str());
-    EXPECT_NE(port, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(CloseHandle(port));
-}
-
-INSTANTIATE_TEST_SUITE_P(Pty, BadOpens, testing::ValuesIn(bad_opens), RowName());
-
 TEST_F(Pty, ExclusiveOpenShutsOutOthersUntilClosed)
 {
     const HANDLE first = open_port(path.c_str());
@@ -400,17 +364,6 @@ TEST_P(HeldByAnother, RefusesAnExclusiveOpenUntilReleased)
 
 INSTANTIATE_TEST_SUITE_P(Pty, HeldByAnother, testing::ValuesIn(other_holders), RowName());
 
-TEST_F(Pty, SharedOpenTakesNoHold)
-{
-    const HANDLE shared = open_port(path.c_str(), FILE_SHARE_READ | FILE_SHARE_WRITE);
-    ASSERT_NE(shared, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(exclusive_mode(slave));
-    const HANDLE exclusive = open_port(path.c_str());
-    EXPECT_NE(exclusive, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(CloseHandle(exclusive));
-    EXPECT_TRUE(CloseHandle(shared));
-}
-
 TEST_F(Pty, WrittenByteReachesTheOtherSide)
 {
     const HANDLE port = open_port(path.c_str());
@@ -438,20 +391,6 @@ TEST_F(Pty, WriteFailsOnceTheOtherSideIsGone)
     EXPECT_FALSE(WriteFile(port, "R", 1, &written, nullptr));
     EXPECT_EQ(written, 0u);
     EXPECT_TRUE(CloseHandle(port));
-}
-
-TEST_F(Pty, SecondCloseFails)
-{
-    const HANDLE port = open_port(path.c_str());
-    ASSERT_NE(port, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(CloseHandle(port));
-    EXPECT_FALSE(CloseHandle(port));
-    EXPECT_FALSE(exclusive_mode(slave));
-}
-
-TEST(StandIn, InvalidHandleDoesNotClose)
-{
-    EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
 }
 
 TEST(StandIn, NonTerminalHasNoLineSettings)

@@ -1,7 +1,6 @@
-// The termios/DCB translation on its own, for what a pseudo-terminal cannot
-// show (it forces 8 data bits and no parity) and for the exact encodings a
-// round trip cannot tell apart: data bits, parity including mark and space,
-// 1.5 stop bits, speeds, and what the read-back check compares.
+// The translation on its own: the exact frame encodings a pseudo-terminal
+// cannot show (it forces 8 data bits and no parity) and a round trip cannot
+// tell apart (mark and space parity, 1.5 stop bits), and the port names.
 #include <string.h>
 #include <termios.h>
 
@@ -84,104 +83,49 @@ TEST_P(Frames, MapToTheirTermiosBitsAndBack)
 
 INSTANTIATE_TEST_SUITE_P(Translation, Frames, testing::ValuesIn(frames), RowName());
 
-struct Speed {
-    DWORD baud;
-    speed_t code; // B0: termios has no such rate and the record is refused
-};
-
-void PrintTo(const Speed &row, std::ostream *os)
-{
-    *os << row.baud;
-}
-
-const Speed speeds[] = {
-    {50, B50},         {110, B110},       {2400, B2400},       {57600, B57600}, {115200, B115200},
-    {230400, B230400}, {921600, B921600}, {4000000, B4000000}, {CBR_14400, B0}, {CBR_56000, B0},
-    {CBR_128000, B0},  {CBR_256000, B0},  {4000001, B0},
-};
-
-class Speeds : public testing::TestWithParam<Speed>
-{
-};
-
-TEST_P(Speeds, MapToTheirTermiosCodeAndBack)
-{
-    const Speed &row = GetParam();
-    termios t = cooked();
-    DCB dcb = record_of(t);
-    dcb.BaudRate = row.baud;
-    if (row.code == B0) {
-        EXPECT_FALSE(compat::termios_from_dcb(dcb, t));
-        return;
-    }
-    ASSERT_TRUE(compat::termios_from_dcb(dcb, t));
-    EXPECT_EQ(cfgetospeed(&t), row.code);
-    EXPECT_EQ(cfgetispeed(&t), row.code);
-    EXPECT_EQ(record_of(t).BaudRate, row.baud);
-}
-
-INSTANTIATE_TEST_SUITE_P(Translation, Speeds, testing::ValuesIn(speeds),
-                         [](const testing::TestParamInfo<Speed> &row) {
-                             return std::to_string(row.param.baud);
-                         });
-
-// What the read-back after applying must notice: got is the line wanted,
-// changed as a driver might have.
-struct Difference {
+// Port names: which reach a serial device, and which open as a path.
+struct Name {
     const char *name;
-    void (*change)(termios &got);
-    bool same;
+    const char *port;   // what the program would open
+    const char *device; // null: not a port name
 };
 
-void PrintTo(const Difference &row, std::ostream *os)
+const Name names[] = {
+    {"com3", "COM3", "/dev/ttyS2"},
+    {"device_namespace_com3", "\\\\.\\COM3", "/dev/ttyS2"},
+    {"lower_case_com3", "com3", "/dev/ttyS2"},
+    {"mixed_case_com10", "cOm10", "/dev/ttyS9"},
+    {"com1", "COM1", "/dev/ttyS0"},
+    {"com256", "COM256", "/dev/ttyS255"},
+    {"com0", "COM0", nullptr},
+    {"com_alone", "COM", nullptr},
+    {"com3x", "COM3x", nullptr},
+    {"com257", "COM257", nullptr},
+    {"leading_zero", "COM03", nullptr},
+    {"many_digits", "COM99999999999999999999", nullptr},
+    {"device_namespace_com0", "\\\\.\\COM0", nullptr},
+    {"device_namespace_alone", "\\\\.\\", nullptr},
+    {"empty", "", nullptr},
+    {"a_path", "/dev/ttyS2", nullptr},
+};
+
+void PrintTo(const Name &row, std::ostream *os)
 {
     *os << row.name;
 }
 
-const Difference differences[] = {
-    {"none", [](termios &) {}, true},
-    {"vmin_not_ours", [](termios &t) { t.c_cc[VMIN] = 7; }, true},
-    {"onlcr_not_ours", [](termios &t) { t.c_oflag ^= ONLCR; }, true},
-    {"echoctl_not_ours", [](termios &t) { t.c_lflag ^= ECHOCTL; }, true},
-    {"output_speed", [](termios &t) { cfsetospeed(&t, B57600); }, false},
-    {"input_speed", [](termios &t) { cfsetispeed(&t, B57600); }, false},
-    {"data_bits", [](termios &t) { t.c_cflag = (t.c_cflag & ~CSIZE) | CS7; }, false},
-    {"parity", [](termios &t) { t.c_cflag ^= PARENB; }, false},
-    {"odd_parity", [](termios &t) { t.c_cflag ^= PARODD; }, false},
-    {"stick_parity", [](termios &t) { t.c_cflag ^= CMSPAR; }, false},
-    {"stop_bits", [](termios &t) { t.c_cflag ^= CSTOPB; }, false},
-    {"rts_cts", [](termios &t) { t.c_cflag ^= CRTSCTS; }, false},
-    {"receiver", [](termios &t) { t.c_cflag ^= CREAD; }, false},
-    {"modem_lines", [](termios &t) { t.c_cflag ^= CLOCAL; }, false},
-    {"xon_xoff_out", [](termios &t) { t.c_iflag ^= IXON; }, false},
-    {"xon_xoff_in", [](termios &t) { t.c_iflag ^= IXOFF; }, false},
-    {"parity_check", [](termios &t) { t.c_iflag ^= INPCK; }, false},
-    {"cr_to_nl", [](termios &t) { t.c_iflag ^= ICRNL; }, false},
-    {"output_processing", [](termios &t) { t.c_oflag ^= OPOST; }, false},
-    {"canonical", [](termios &t) { t.c_lflag ^= ICANON; }, false},
-    {"echo", [](termios &t) { t.c_lflag ^= ECHO; }, false},
-    {"signals", [](termios &t) { t.c_lflag ^= ISIG; }, false},
-    {"xon_char", [](termios &t) { t.c_cc[VSTART] = 0x01; }, false},
-    {"xoff_char", [](termios &t) { t.c_cc[VSTOP] = 0x02; }, false},
-    {"eof_char", [](termios &t) { t.c_cc[VEOF] = 0x1a; }, false},
-};
-
-class Differences : public testing::TestWithParam<Difference>
+class Names : public testing::TestWithParam<Name>
 {
 };
 
-TEST_P(Differences, AreSeenByTheReadBackWhenTheyAreOurs)
+TEST_P(Names, MapToTheirDevice)
 {
-    termios want = cooked();
-    DCB dcb = record_of(want);
-    dcb.BaudRate = CBR_115200;
-    dcb.fOutX = dcb.fInX = 1;
-    ASSERT_TRUE(compat::termios_from_dcb(dcb, want));
-    termios got = want;
-    GetParam().change(got);
-    EXPECT_EQ(compat::same_line(want, got), GetParam().same);
+    const Name &row = GetParam();
+    char path[16] = "untouched";
+    EXPECT_EQ(compat::com_device(row.port, path), row.device != nullptr);
+    EXPECT_STREQ(path, row.device ? row.device : "untouched");
 }
 
-INSTANTIATE_TEST_SUITE_P(Translation, Differences, testing::ValuesIn(differences), RowName());
+INSTANTIATE_TEST_SUITE_P(Translation, Names, testing::ValuesIn(names), RowName());
 
 } // namespace

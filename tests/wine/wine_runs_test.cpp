@@ -46,26 +46,11 @@ Outcome run_under_wine(const std::string &name, const Strings &options, const St
 
 // Wine's C runtime writes text-mode stdout: every "\n" leaves as "\r\n".
 const char *const wrote_r = "Wrote 1 bytes of message\r\nR\r\n";
-// A line serial-send has set through Wine: 115200 8N1, raw (no output
-// processing, no canonical input, no echo or signals), modem status lines
-// ignored.
-const char *const set_line = "speed=115200 csize=8 parity=none cstopb=0 opost=0 icanon=0 echo=0 "
-                             "isig=0 clocal=1";
 // Flow control and start/stop characters, set before the run to values
 // serial-send never chooses; they must come through its GetCommState /
 // SetCommState round trip unchanged.
 const Strings flow_and_chars = {"--speed", "9600", "--crtscts", "--ixon", "--ixoff",
                                 "--start", "0x01", "--stop",    "0x02"};
-
-struct Row {
-    const char *name;
-    Strings vcom; // how the port is presented and set up
-    Strings args; // serial-send.exe's arguments
-    const char *out;
-    int status;
-    const char *received; // hex, as vcom reports it
-    const char *changed;  // settings expected after the run; the rest must be as before
-};
 
 const Row rows[] = {
     {"success", flow_and_chars, {}, wrote_r, 0, "52", set_line},
@@ -74,12 +59,6 @@ const Row rows[] = {
     {"com3_dev_null", {"--port", "null"}, {}, "Unable to set port params\r\n", 255, "", ""},
     {"arguments_given", flow_and_chars, {"COM1", "9600", "/?", "%s%n"}, wrote_r, 0, "52", set_line},
 };
-
-// Names the row in test listings instead of dumping its bytes.
-void PrintTo(const Row &row, std::ostream *os)
-{
-    *os << row.name;
-}
 
 class WineRun : public testing::TestWithParam<Row>
 {
@@ -100,20 +79,13 @@ TEST_P(WineRun, Runs)
 {
     const Row &row = GetParam();
 
-    Outcome run = run_under_wine(row.name, row.vcom, row.args);
-
-    EXPECT_EQ(run.out, row.out);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, row.status);
-    expect_port(run, row.received, row.changed);
-    EXPECT_EQ(run.report["reopen"], "ok"); // the port was let go
+    expect_run(run_under_wine(row.name, row.vcom, row.args), row);
 
     // vcom's link is gone and Wine made no COM3 of its own meanwhile.
     struct stat st;
     EXPECT_NE(lstat(com3.c_str(), &st), 0) << com3 << " is left after the run";
 }
 
-INSTANTIATE_TEST_SUITE_P(SerialSendExe, WineRun, testing::ValuesIn(rows),
-                         [](const testing::TestParamInfo<Row> &p) { return p.param.name; });
+INSTANTIATE_TEST_SUITE_P(SerialSendExe, WineRun, testing::ValuesIn(rows), RowName());
 
 } // namespace

@@ -1,6 +1,6 @@
 // Table-driven suites: a row's `name` names its test.
-#ifndef SERIAL_SEND_TESTS_UNIT_ROWS_H
-#define SERIAL_SEND_TESTS_UNIT_ROWS_H
+#ifndef SERIAL_SEND_TESTS_ROWS_H
+#define SERIAL_SEND_TESTS_ROWS_H
 
 #include <string>
 
