@@ -1,0 +1,146 @@
+#!/bin/sh
+# /init of the QEMU guest that run.sh boots. It runs serial-send on
+# /dev/ttyS2 (COM3), driven by the kernel's own 8250 driver, and prints one
+# line per check, "ok NAME" or "FAIL NAME: expected ..., saw ...", then
+# "@done". The frame is read back from the guest's driver (stty -a), never
+# from the host side of the line.
+#
+# uart=com3 on the kernel command line: a UART is behind ttyS2, its host
+# side is a pipe. Each check first sends "<NAME>" on the line, so the host can
+# tell which check sent which bytes; "@send xoff" and "@send xon" on the
+# console ask the host to send that byte and then "!" into ttyS2.
+# uart=none: the guest has two UARTs only, ttyS2 is a node with no UART.
+/bin/busybox mount -t devtmpfs dev /dev
+exec </dev/console >/dev/console 2>&1
+/bin/busybox mount -t proc proc /proc
+/bin/busybox --install -s /bin
+PATH=/bin
+port=/dev/ttyS2
+sent='Wrote 1 bytes of message\nR\n'
+refused='Unable to open port\n'
+
+# The descriptor on 3 keeps the port open from check to check, as a program
+# watching the line would: the terminal's state (XOFF received, TIOCEXCL)
+# then outlives each run, so what a run leaves behind shows in the next.
+exec 3<>$port
+
+pass() { echo "ok $1"; }
+fail() { echo "FAIL $1: expected $2, saw $3"; }
+show() { cat -A "$1" | tr -d '\n'; }
+
+# expect NAME OUTPUT STATUS COMMAND...: checks what COMMAND prints (both
+# streams, cat -A form) and its exit status.
+expect() {
+    name=$1 want=$2 want_status=$3
+    shift 3
+    "$@" >/tmp/out 2>&1 3>&-
+    status=$?
+    printf %b "$want" >/tmp/want
+    if cmp -s /tmp/want /tmp/out && [ "$status" = "$want_status" ]; then
+        pass "$name"
+    else
+        fail "$name" "status $want_status, output '$(show /tmp/want)'" \
+            "status $status, output '$(show /tmp/out)'"
+    fi
+}
+
+# The line as another program left it: 9600 7O2, cooked, receiver off, modem
+# lines watched, hardware and XON/XOFF flow control with its own characters.
+start() {
+    stty -F $port 9600 cs7 parenb parodd cstopb -cread -clocal crtscts ixon \
+        start ^A stop ^B opost icanon echo isig
+}
+
+# What the line lacks of 115200 8N1 in raw mode with start()'s flow control
+# kept; nothing when it has it all.
+frame_wants='speed 115200 baud;cs8;-parenb;-cstopb;-opost;-icanon;-echo;-isig;cread;clocal;crtscts;ixon;start = ^A;stop = ^B'
+frame_lacks() {
+    line=" $(stty -F $port -a 2>/dev/null | tr ';\n' '  ' | tr -s ' ') "
+    IFS=';'
+    for w in $frame_wants; do
+        case $line in *" $w "*) ;; *) printf '[%s] ' "$w" ;; esac
+    done
+    unset IFS
+}
+check_frame() {
+    lacks=$(frame_lacks)
+    if [ -z "$lacks" ]; then pass "$1"; else fail "$1" "the line at $frame_wants" "it lacks $lacks"; fi
+}
+
+check_untouched() {
+    after=$(stty -F $port -g)
+    if [ "$after" = "$1" ]; then pass "$2"; else fail "$2" "the line untouched ($1)" "$after"; fi
+}
+
+# Asks the host for XOFF or XON and waits for the "!" after it (5 s at most:
+# min 0 time 50). No stty while XOFF holds the line: it would wait for it.
+from_host() {
+    echo "@send $1"
+    got=$(dd bs=1 count=1 <&3 2>/dev/null)
+    [ "$got" = "!" ] || fail "$2" "$1 then '!' from the host" "'$got'"
+}
+
+mark() { printf '<%s>' "$1" >&3; }
+
+case $(cat /proc/cmdline) in
+*uart=com3*)
+    # The checks below must be able to fail: a program that sets nothing.
+    mark control
+    start
+    printf R >$port
+    if [ -n "$(frame_lacks)" ]; then
+        pass "control (the frame check rejects a program that sets nothing)"
+    else
+        fail control "the frame check to reject 'printf R' on 9600 7O2" "it accepted it"
+    fi
+
+    mark a
+    start
+    expect a.run "$sent" 0 serial-send
+    check_frame a.frame
+
+    mark b.lock
+    start
+    before=$(stty -F $port -g)
+    ttyhold lock <&3
+    expect b.lock "$refused" 255 serial-send
+    ttyhold unlock <&3
+    check_untouched "$before" b.lock.line
+
+    mark b.excl
+    ttyhold excl <&3
+    expect b.excl "$refused" 255 serial-send
+    ttyhold nxcl <&3
+    check_untouched "$before" b.excl.line
+
+    mark c
+    start
+    expect c.first "$sent" 0 serial-send
+    expect c.second "$sent" 0 serial-send
+    ttyhold nxcl <&3
+
+    # XOFF holds the byte in the UART: the run waits for it to go out, is
+    # interrupted, and must have given the port back.
+    mark e
+    stty -F $port ixon start ^Q stop ^S -icanon -echo cread min 0 time 50
+    from_host xoff e.xoff
+    expect e.interrupted '' 130 timeout -s INT 2 serial-send
+    from_host xon e.xon
+    expect e.next "$sent" 0 serial-send
+    mark end
+    ;;
+*uart=none*)
+    err=$(stty -F $port 2>&1)
+    case $err in
+    *'Input/output error'*) pass "d.setup (ttyS2 has no UART: $err)" ;;
+    *) fail d.setup "stty on a ttyS2 without a UART to fail with an I/O error" "'$err'" ;;
+    esac
+    expect d.run "$refused" 255 serial-send
+    state=$(ttyhold state <&3)
+    if [ "$state" = "not exclusive" ]; then pass d.given-back; else fail d.given-back "not exclusive" "$state"; fi
+    ;;
+esac
+
+exec 3>&- # the last close: waits until every byte is out
+echo @done
+poweroff -f
