@@ -12,7 +12,8 @@
 //         and the three characters it carries),
 //       - the result is in binary mode: of the owned bits only those the
 //         record asks for are set, plus CREAD and CLOCAL,
-//       - same_line(result, result) holds;
+//       - same_line(result, other) holds exactly when other differs from the
+//         result in no owned bit and none of the three characters;
 //   - bits outside the owned masks, c_line and every control character but
 //     VSTART, VSTOP and VEOF are never changed.
 #include <stddef.h>
@@ -98,11 +99,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (i != VSTART && i != VSTOP && i != VEOF)
             check(t.c_cc[i] == start.c_cc[i]);
 
+    // Binary mode, spelt out here rather than taken from the owned masks, so
+    // that a mask missing a bit shows.
     const tcflag_t want_iflag =
         (dcb.fParity ? INPCK : 0) | (dcb.fOutX ? IXON : 0) | (dcb.fInX ? IXOFF : 0);
-    check((t.c_iflag & compat::owned_iflag) == want_iflag);
-    check((t.c_oflag & compat::owned_oflag) == 0);
-    check((t.c_lflag & compat::owned_lflag) == 0);
+    check((t.c_iflag & (INPCK | IXON | IXOFF)) == want_iflag);
+    check((t.c_iflag &
+           (BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXANY | IMAXBEL)) == 0);
+    check((t.c_oflag & OPOST) == 0);
+    check((t.c_lflag & (ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN)) == 0);
     check((t.c_cflag & (CREAD | CLOCAL)) == (CREAD | CLOCAL));
 
     DCB back;
@@ -122,6 +127,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     check(back.XoffChar == dcb.XoffChar);
     check(back.EofChar == dcb.EofChar);
 
+    // The read-back check: a line differing from t in any owned bit or
+    // carried character is not the same line; one differing elsewhere is.
     check(compat::same_line(t, t));
+    struct Field {
+        tcflag_t termios::*flags;
+        tcflag_t owned;
+    };
+    const Field fields[] = {{&termios::c_iflag, compat::owned_iflag},
+                            {&termios::c_oflag, compat::owned_oflag},
+                            {&termios::c_cflag, compat::owned_cflag},
+                            {&termios::c_lflag, compat::owned_lflag}};
+    for (const Field &f : fields)
+        for (tcflag_t bit = 1; bit != 0; bit <<= 1) {
+            termios other = t;
+            other.*f.flags ^= bit;
+            // glibc's private c_iflag mark that the input speed follows the
+            // output speed (IBAUD0) is part of the input speed.
+            const bool speed = f.flags == &termios::c_iflag && bit == 020000000000;
+            check(compat::same_line(t, other) == !((f.owned & bit) || speed));
+        }
+    for (size_t i = 0; i < NCCS; ++i) {
+        termios other = t;
+        other.c_cc[i] ^= 1;
+        check(compat::same_line(t, other) == (i != VSTART && i != VSTOP && i != VEOF));
+    }
     return 0;
 }

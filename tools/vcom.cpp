@@ -23,6 +23,9 @@
 //   --speed N  --crtscts  --ixon  --ixoff  --start 0xHH  --stop 0xHH
 // Others:
 //   --hold         hold the port exclusively (flock and TIOCEXCL) during the run
+//   --stopped MS   the port's output is stopped when the command starts, as
+//                  after the device's XOFF, and restarted MS milliseconds later
+//                  (or when the command ends)
 //   --report FILE  machine-readable key=value report to FILE instead of the
 //                  human-readable one on stderr
 //
@@ -69,6 +72,7 @@ struct Options {
     int start = -1;
     int stop = -1;
     bool hold = false;
+    int stopped_ms = -1; // -1: output flows
     const char *report = nullptr;
     char **command = nullptr; // null: no command, just report
 };
@@ -125,7 +129,8 @@ const Speed speeds[] = {
     fprintf(stderr,
             "vcom: %s%s\n"
             "usage: vcom [--link PATH] [--port pty|none|null] [--speed N] [--crtscts] [--ixon]\n"
-            "            [--ixoff] [--start 0xHH] [--stop 0xHH] [--hold] [--report FILE]\n"
+            "            [--ixoff] [--start 0xHH] [--stop 0xHH] [--hold] [--stopped MS]\n"
+            "            [--report FILE]\n"
             "            [-- command [args...]]\n",
             message, arg);
     exit(vcom_failed);
@@ -195,6 +200,13 @@ Options parse_options(int argc, char **argv)
             o.stop = parse_byte(value());
         } else if (!strcmp(a, "--hold")) {
             o.hold = true;
+        } else if (!strcmp(a, "--stopped")) {
+            const char *v = value();
+            char *end;
+            const long ms = strtol(v, &end, 10);
+            if (end == v || *end || ms < 0 || ms > 600000)
+                usage_error("--stopped takes milliseconds, not ", v);
+            o.stopped_ms = static_cast<int>(ms);
         } else if (!strcmp(a, "--report")) {
             o.report = value();
         } else {
@@ -443,6 +455,8 @@ int run(const Options &o, const Pty &pty, std::string &received)
     int failure[2];
     if (pipe2(failure, O_CLOEXEC))
         die("pipe");
+    if (o.stopped_ms >= 0 && tcflow(pty.slave, TCOOFF))
+        die("tcflow");
     const pid_t pid = fork();
     if (pid < 0)
         die("fork");
@@ -455,12 +469,20 @@ int run(const Options &o, const Pty &pty, std::string &received)
     if (exited < 0)
         die("pidfd_open");
     pollfd p[2] = {{pty.master, POLLIN, 0}, {exited, POLLIN, 0}};
+    int stopped_ms = o.stopped_ms;
     while (!(p[1].revents & POLLIN)) {
-        if (poll(p, 2, -1) < 0 && errno != EINTR)
+        const int ready = poll(p, 2, stopped_ms);
+        if (ready < 0 && errno != EINTR)
             die("poll");
-        if (p[0].revents & POLLIN)
+        if (ready == 0) { // time to let the output go
+            tcflow(pty.slave, TCOON);
+            stopped_ms = -1;
+        }
+        if (ready > 0 && (p[0].revents & POLLIN))
             read_master(pty.master, received);
     }
+    if (stopped_ms >= 0)
+        tcflow(pty.slave, TCOON);
     int status;
     while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR)

@@ -1,6 +1,7 @@
 // The five kernel32 calls over a POSIX terminal; see windows.h for the contract.
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -12,42 +13,115 @@
 namespace
 {
 
-// A handle is the descriptor, with this bit set when the open took the port
-// exclusively and the close must give it back.
-constexpr intptr_t exclusive_bit = intptr_t{1} << 30;
+// What a handle stands for. A handle is its slot's number plus one, so
+// neither 0 nor INVALID_HANDLE_VALUE is ever one. Read by the signal handler,
+// hence sig_atomic_t.
+struct Port {
+    volatile sig_atomic_t fd = -1; // -1: the slot is free
+    volatile sig_atomic_t exclusive = 0;
+};
+constexpr size_t port_count = 8;
+Port ports[port_count];
+
+Port *port_of(HANDLE h)
+{
+    const intptr_t slot = reinterpret_cast<intptr_t>(h) - 1;
+    if (slot < 0 || slot >= intptr_t{port_count} || ports[slot].fd < 0)
+        return nullptr;
+    return &ports[slot];
+}
 
 int descriptor(HANDLE h)
 {
-    const intptr_t v = reinterpret_cast<intptr_t>(h);
-    return v < 0 ? -1 : static_cast<int>(v & ~exclusive_bit);
+    const Port *p = port_of(h);
+    return p ? p->fd : -1;
 }
 
-bool is_exclusive(HANDLE h)
+// The signals that end a run from outside (Ctrl-C, Ctrl-\, a hangup, kill).
+// While a port is held exclusively they give it back first: a terminal left
+// exclusive refuses every later opener but root for as long as anyone keeps
+// it open, and the other side of a pseudo-terminal usually does.
+constexpr int ending_signals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+struct sigaction saved_actions[sizeof ending_signals / sizeof *ending_signals];
+int exclusive_ports = 0;
+
+void give_back(int fd)
 {
-    const intptr_t v = reinterpret_cast<intptr_t>(h);
-    return v >= 0 && (v & exclusive_bit) != 0;
+    ioctl(fd, TIOCNXCL);
+    flock(fd, LOCK_UN);
+}
+
+void give_back_and_end(int signal_number)
+{
+    for (const Port &p : ports)
+        if (p.fd >= 0 && p.exclusive)
+            give_back(p.fd);
+    // Blocked until this handler returns, then it ends the process as it
+    // would have without the handler.
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
+void catch_ending_signals()
+{
+    struct sigaction give = {};
+    give.sa_handler = give_back_and_end;
+    sigemptyset(&give.sa_mask);
+    for (const int s : ending_signals)
+        sigaddset(&give.sa_mask, s);
+    for (size_t i = 0; i < sizeof ending_signals / sizeof *ending_signals; ++i) {
+        sigaction(ending_signals[i], &give, &saved_actions[i]);
+        // A signal the caller chose to ignore (nohup) stays ignored.
+        if (saved_actions[i].sa_handler == SIG_IGN)
+            sigaction(ending_signals[i], &saved_actions[i], nullptr);
+    }
+}
+
+void restore_ending_signals()
+{
+    for (size_t i = 0; i < sizeof ending_signals / sizeof *ending_signals; ++i)
+        sigaction(ending_signals[i], &saved_actions[i], nullptr);
 }
 
 // Takes the port for this opener alone. The lock shuts out every program that
 // locks too; TIOCEXCL shuts out other openers, except root. A terminal that is
 // already exclusive is held by a program that does not lock, and is refused
-// here even to root, as the kernel refuses it to everyone else.
-bool take(int fd)
+// here even to root, as the kernel refuses it to everyone else. The ending
+// signals wait while the port becomes exclusive and its handler is set up.
+bool take(Port &p)
 {
     int held = 0;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+    if (flock(p.fd, LOCK_EX | LOCK_NB) != 0 || (ioctl(p.fd, TIOCGEXCL, &held) == 0 && held))
         return false;
-    if (ioctl(fd, TIOCGEXCL, &held) == 0 && held)
-        return false;
-    return ioctl(fd, TIOCEXCL) == 0 || errno == ENOTTY;
+    sigset_t ending, before;
+    sigemptyset(&ending);
+    for (const int s : ending_signals)
+        sigaddset(&ending, s);
+    sigprocmask(SIG_BLOCK, &ending, &before);
+    const bool taken = ioctl(p.fd, TIOCEXCL) == 0 || errno == ENOTTY;
+    if (taken) {
+        p.exclusive = 1;
+        if (exclusive_ports++ == 0)
+            catch_ending_signals();
+    }
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    return taken;
 }
 
-void give_back(int fd, bool exclusive)
+// A serial driver with no hardware behind its node (the 8250 driver makes
+// ttyS0-3 whether or not a UART answers) opens, but cannot read its line:
+// EIO. Such a port does not exist. Not being a terminal at all is another
+// matter, left for SetCommState to refuse.
+bool has_hardware(int fd)
 {
-    if (exclusive) {
-        ioctl(fd, TIOCNXCL);
-        flock(fd, LOCK_UN);
-    }
+    termios t;
+    return tcgetattr(fd, &t) == 0 || errno != EIO;
+}
+
+bool set_blocking(int fd)
+{
+    const int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
 int apply(int fd, const termios &t)
@@ -70,6 +144,12 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         hTemplateFile)
         return INVALID_HANDLE_VALUE;
 
+    size_t slot = 0;
+    while (slot < port_count && ports[slot].fd >= 0)
+        ++slot;
+    if (slot == port_count)
+        return INVALID_HANDLE_VALUE;
+
     const int mode = dwDesiredAccess == rw              ? O_RDWR
                      : (dwDesiredAccess & GENERIC_READ) ? O_RDONLY
                                                         : O_WRONLY;
@@ -78,22 +158,25 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 
     // Non-blocking only for the open itself, so a line without carrier
     // cannot hold it up.
-    const int fd = open(path, mode | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    int fd = open(path, mode | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    // With standard input, output or error closed, the port would take its
+    // number, and what is printed would go down the line.
+    if (fd >= 0 && fd <= STDERR_FILENO) {
+        const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        close(fd);
+        fd = moved;
+    }
     if (fd < 0)
         return INVALID_HANDLE_VALUE;
 
-    const bool exclusive = dwShareMode == 0;
-    if (exclusive && !take(fd)) {
-        close(fd);
+    Port &p = ports[slot];
+    p.fd = fd;
+    HANDLE h = reinterpret_cast<HANDLE>(static_cast<intptr_t>(slot + 1));
+    if (!has_hardware(fd) || (dwShareMode == 0 && !take(p)) || !set_blocking(fd)) {
+        CloseHandle(h);
         return INVALID_HANDLE_VALUE;
     }
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        give_back(fd, exclusive);
-        close(fd);
-        return INVALID_HANDLE_VALUE;
-    }
-    return reinterpret_cast<HANDLE>(fd | (exclusive ? exclusive_bit : 0));
+    return h;
 }
 
 BOOL WINAPI GetCommState(HANDLE hFile, LPDCB lpDCB)
@@ -155,9 +238,16 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 
 BOOL WINAPI CloseHandle(HANDLE hObject)
 {
-    const int fd = descriptor(hObject);
-    if (fd < 0)
+    Port *p = port_of(hObject);
+    if (!p)
         return FALSE;
-    give_back(fd, is_exclusive(hObject));
+    const int fd = p->fd;
+    if (p->exclusive) {
+        give_back(fd);
+        p->exclusive = 0;
+        if (--exclusive_ports == 0)
+            restore_ending_signals();
+    }
+    p->fd = -1;
     return close(fd) == 0;
 }

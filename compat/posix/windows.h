@@ -18,7 +18,16 @@
 //                 OPEN_EXISTING, flags 0 or FILE_ATTRIBUTE_NORMAL (no
 //                 FILE_FLAG_OVERLAPPED), no security attributes, no template:
 //                 anything else is refused. The open itself does not wait for
-//                 carrier; the handle then does blocking I/O.
+//                 carrier; the handle then does blocking I/O. Refused as well:
+//                 a terminal whose driver has no hardware behind it (reading
+//                 its line gives EIO, as on a ttyS node with no UART), and an
+//                 open while 8 handles are open. The port never takes
+//                 descriptor 0, 1 or 2, even when the caller left them closed.
+//                 While a port is held exclusively, SIGHUP, SIGINT, SIGQUIT and
+//                 SIGTERM give it back (TIOCNXCL, unlock) and then end the
+//                 process as they would have; one the caller ignores stays
+//                 ignored. SIGKILL cannot be caught: after it, a terminal stays
+//                 exclusive until its last opener closes it.
 //   GetCommState  Fills the whole record from the terminal: BaudRate (output
 //                 speed), ByteSize, Parity, StopBits, fParity (INPCK),
 //                 fOutxCtsFlow with fRtsControl HANDSHAKE (CRTSCTS), fOutX
@@ -45,7 +54,8 @@
 //                 then waits until the output has been transmitted. Stores the
 //                 number of bytes written (0 when none) and returns FALSE on any
 //                 error. No overlapped I/O: lpOverlapped must be null.
-//   CloseHandle   Clears TIOCEXCL, releases the lock and closes. FALSE on a
+//   CloseHandle   Clears TIOCEXCL, releases the lock, puts the four signals'
+//                 handling back once no port is held, and closes. FALSE on a
 //                 handle that is not open.
 #ifndef SERIAL_SEND_COMPAT_POSIX_WINDOWS_H
 #define SERIAL_SEND_COMPAT_POSIX_WINDOWS_H

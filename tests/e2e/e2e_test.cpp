@@ -8,6 +8,13 @@ namespace
 
 const char *const wrote_r = "Wrote 1 bytes of message\nR\n";
 
+// Runs serial-send ended by a signal while its write waits on a held line.
+Strings killed_by(const char *signal_name)
+{
+    return {"timeout", "--preserve-status", "-s", signal_name, "0.5"};
+}
+const Strings line_held = {"--stopped", "10000"};
+
 const Row rows[] = {
     {"success", {}, {}, wrote_r, 0, "52", set_line},
     {"flow_control_and_characters_kept",
@@ -21,13 +28,14 @@ const Row rows[] = {
     {"no_port", {"--port", "none"}, {}, "Unable to open port\n", 255, "", ""},
     {"port_held_by_another_program", {"--hold"}, {}, "Unable to open port\n", 255, "", ""},
     {"port_not_a_serial_line", {"--port", "null"}, {}, "Unable to set port params\n", 255, "", ""},
-    {"arguments_ignored",
-     {},
-     {"-h", "--version", "COM1", "%s%s%n", "", "/dev/null", "9600", "\xff\xfe"},
-     wrote_r,
-     0,
-     "52",
-     set_line},
+    // The device holds the line for a while (XOFF): the write waits for it.
+    {"waits_while_the_line_is_held", {"--stopped", "300"}, {}, wrote_r, 0, "52", set_line},
+    // Ended while waiting: the port is given back (vcom's reopen check).
+    {"sigint_frees_the_port", line_held, killed_by("INT"), "", 130, "", set_line},
+    {"sigterm_frees_the_port", line_held, killed_by("TERM"), "", 143, "", set_line},
+    {"sighup_frees_the_port", line_held, killed_by("HUP"), "", 129, "", set_line},
+    // The port must not take the closed stdout's place: one byte on the line.
+    {"stdout_closed", {}, {"sh", "-c", "exec \"$0\" >&-"}, "", 0, "52", set_line},
 };
 
 class EndToEnd : public OnVcomPort, public testing::WithParamInterface<Row>
@@ -37,8 +45,8 @@ class EndToEnd : public OnVcomPort, public testing::WithParamInterface<Row>
 TEST_P(EndToEnd, Runs)
 {
     const Row &row = GetParam();
-    Strings command = {SERIAL_SEND};
-    command.insert(command.end(), row.args.begin(), row.args.end());
+    Strings command = row.wrap;
+    command.push_back(SERIAL_SEND);
 
     expect_run(run_vcom(row.vcom, command), row);
 }

@@ -54,7 +54,7 @@ extern const char *const set_line;
 struct Row {
     const char *name;
     Strings vcom; // how the port is presented and set up
-    Strings args; // serial-send's arguments
+    Strings wrap; // what runs serial-send, before its command line
     const char *out;
     int status;
     const char *received; // hex, as vcom reports it

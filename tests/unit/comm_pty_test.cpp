@@ -139,21 +139,33 @@ class StartingLines : public Pty, public testing::WithParamInterface<StartingLin
 {
 };
 
-// The pty starts in its default cooked mode with the row's speed, flow
-// control and characters; the program's change must give 115200 8N1 in
+// What binary mode turns off, and on.
+constexpr tcflag_t cooked_iflag =
+    BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXANY | IMAXBEL;
+constexpr tcflag_t cooked_lflag = ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN;
+constexpr tcflag_t binary_cflag = CREAD | CLOCAL;
+
+// The pty starts with every input, output and local mode binary mode turns
+// off and the modem lines minded (it keeps the receiver on itself), with the row's speed,
+// flow control and characters; the program's change must give 115200 8N1 in
 // binary mode and keep all the rest.
 TEST_P(StartingLines, AreReadAndKeptByTheProgramsChange)
 {
     const StartingLine &row = GetParam();
     termios start = line();
     ASSERT_EQ(cfsetspeed(&start, row.speed), 0);
-    start.c_cflag = (start.c_cflag & ~(CSTOPB | CRTSCTS)) | row.cflag;
-    start.c_iflag = (start.c_iflag & ~(IXON | IXOFF | INPCK)) | row.iflag;
+    start.c_cflag = (start.c_cflag & ~(CSTOPB | CRTSCTS | binary_cflag)) | row.cflag;
+    start.c_iflag = (start.c_iflag & ~(IXON | IXOFF | INPCK)) | row.iflag | cooked_iflag;
+    start.c_oflag |= OPOST;
+    start.c_lflag |= cooked_lflag;
     start.c_cc[VSTART] = row.start;
     start.c_cc[VSTOP] = row.stop;
     start.c_cc[VEOF] = row.eof;
     set_line(start);
     const termios before = line();
+    ASSERT_EQ(before.c_iflag & cooked_iflag, cooked_iflag);
+    ASSERT_EQ(before.c_lflag & cooked_lflag, cooked_lflag);
+    ASSERT_EQ(before.c_cflag & CLOCAL, 0u);
     const bool rtscts = row.cflag & CRTSCTS;
 
     const HANDLE port = open_port(path.c_str());
@@ -187,11 +199,10 @@ TEST_P(StartingLines, AreReadAndKeptByTheProgramsChange)
     EXPECT_EQ(cfgetispeed(&after), B115200);
     EXPECT_EQ(after.c_cflag & CSIZE, tcflag_t{CS8});
     EXPECT_EQ(after.c_cflag & (PARENB | CSTOPB), 0u);
-    EXPECT_EQ(after.c_cflag & (CREAD | CLOCAL), tcflag_t{CREAD | CLOCAL});
+    EXPECT_EQ(after.c_cflag & binary_cflag, binary_cflag);
     EXPECT_EQ(after.c_oflag & OPOST, 0u);
-    EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ECHONL | ISIG | IEXTEN), 0u);
-    EXPECT_EQ(after.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK | IXANY | IMAXBEL),
-              0u);
+    EXPECT_EQ(after.c_lflag & cooked_lflag, 0u);
+    EXPECT_EQ(after.c_iflag & cooked_iflag, 0u);
     // Flow control, the parity check and every control character stay as
     // they were, and so do the output settings idle without OPOST.
     EXPECT_EQ(after.c_cflag & CRTSCTS, before.c_cflag & CRTSCTS);
