@@ -22,6 +22,9 @@ clang-tidy clang-tidy
 cppcheck cppcheck
 valgrind valgrind
 strace strace
+qemu-system-x86_64 qemu-system-x86
+/bin/busybox busybox-static
+/vmlinuz linux-image-amd64
 "
 
 # What bench/run needs as well (need_bench_packages); scripts/test installs PACKAGES only.
