@@ -77,7 +77,7 @@ check_untouched() {
 from_host() {
     echo "@send $1"
     got=$(dd bs=1 count=1 <&3 2>/dev/null)
-    [ "$got" = "!" ] || fail "$2" "$1 then '!' from the host" "'$got'"
+    [ "$got" = "!" ] || fail "$2" "$1 then '!' from the host" "'$(printf %s "$got" | cat -A)'"
 }
 
 mark() { printf '<%s>' "$1" >&3; }
