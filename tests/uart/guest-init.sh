@@ -72,8 +72,8 @@ check_untouched() {
     if [ "$after" = "$1" ]; then pass "$2"; else fail "$2" "the line untouched ($1)" "$after"; fi
 }
 
-# Asks the host for XOFF or XON and waits for the "!" after it (5 s at most:
-# min 0 time 50). No stty while XOFF holds the line: it would wait for it.
+# Asks the host for XOFF or XON and waits for the "!" after it (10 s at most:
+# min 0 time 100). No stty while XOFF holds the line: it would wait for it.
 from_host() {
     echo "@send $1"
     got=$(dd bs=1 count=1 <&3 2>/dev/null)
@@ -122,7 +122,7 @@ case $(cat /proc/cmdline) in
     # XOFF holds the byte in the UART: the run waits for it to go out, is
     # interrupted, and must have given the port back.
     mark e
-    stty -F $port ixon start ^Q stop ^S -icanon -echo cread min 0 time 50
+    stty -F $port ixon start ^Q stop ^S -icanon -echo cread min 0 time 100
     from_host xoff e.xoff
     expect e.interrupted '' 130 timeout -s INT 2 serial-send
     from_host xon e.xon
@@ -139,6 +139,7 @@ case $(cat /proc/cmdline) in
     state=$(ttyhold state <&3)
     if [ "$state" = "not exclusive" ]; then pass d.given-back; else fail d.given-back "not exclusive" "$state"; fi
     ;;
+*) fail setup "uart=com3 or uart=none on the kernel command line" "$(cat /proc/cmdline)" ;;
 esac
 
 exec 3>&- # the last close: waits until every byte is out
