@@ -34,6 +34,14 @@ const Row rows[] = {
     {"sigint_frees_the_port", line_held, killed_by("INT"), "", 130, "", set_line},
     {"sigterm_frees_the_port", line_held, killed_by("TERM"), "", 143, "", set_line},
     {"sighup_frees_the_port", line_held, killed_by("HUP"), "", 129, "", set_line},
+    // Run with hangups ignored (nohup), a hangup changes nothing: it sends.
+    {"ignored_sighup_changes_nothing",
+     {"--stopped", "1000"},
+     {"sh", "-c", "trap '' HUP; \"$0\" & sleep 0.3; kill -HUP $!; wait $!"},
+     wrote_r,
+     0,
+     "52",
+     set_line},
     // The port must not take the closed stdout's place: one byte on the line.
     {"stdout_closed", {}, {"sh", "-c", "exec \"$0\" >&-"}, "", 0, "52", set_line},
 };
