@@ -1,12 +1,15 @@
-# What `cmake --install` lays out and what cpack packs.
+# What `cmake --install` lays out, and the archives made from it
+# (scripts/lib/pack.sh, run by scripts/package):
 #
 #   Linux    bin/serial-send
 #            share/man/man1/serial-send.1
 #            share/doc/serial-send/README.md, LICENSE
-#            packed as serial-send-<version>-Linux.tar.gz and
-#            serial-send_<version>_<arch>.deb (installs under /usr)
+#            packed as serial-send-<version>-Linux.tar.gz and, by cpack,
+#            serial-send_<version>_<arch>.deb (installs under /usr, adds what
+#            Debian asks of a package: see debian.cmake)
 #   Windows  serial-send.exe, README.md, LICENSE side by side
-#            packed as serial-send-<version>-win64.zip
+#            packed as serial-send-<version>-win64.zip (64-bit build) or
+#            serial-send-<version>-win32.zip (32-bit build)
 #
 # The Windows layout is flat: a Windows user unzips the folder and finds the
 # program beside its README, and there is no bin directory on anyone's PATH to
@@ -34,6 +37,23 @@ install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${serial_send_docdir})
 # is picked up without a new configure.
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${serial_send_docdir} OPTIONAL)
 
+# The top directory of the archives, which scripts/lib/pack.sh reads here.
+if(NOT WIN32)
+    set(archive_system Linux)
+elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(archive_system win64)
+else()
+    set(archive_system win32)
+endif()
+set(SERIAL_SEND_ARCHIVE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${archive_system}
+    CACHE INTERNAL "Name of the archive of this build, without its extension")
+
+if(WIN32)
+    return()
+endif()
+
+# The Debian package, made by cpack.
+set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "the serial-send developers")
@@ -45,23 +65,16 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_IGNORE_FILES "/build/" "/\\\\.git/")
-
-if(WIN32)
-    set(CPACK_GENERATOR ZIP)
-    # CPack's own guess says win32 for every compiler but MSVC's.
-    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-        set(CPACK_SYSTEM_NAME win64)
-    else()
-        set(CPACK_SYSTEM_NAME win32)
-    endif()
-else()
-    set(CPACK_GENERATOR TGZ DEB)
-    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-    set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SERIAL_SEND_MAINTAINER}")
-    set(CPACK_DEBIAN_PACKAGE_SECTION comm)
-    set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-    # A static build needs nothing; a shared one gets its libraries listed.
-    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-endif()
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SERIAL_SEND_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION comm)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# A static build needs nothing; a shared one gets its libraries listed.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Run by cpack on the staged files: the times, the copyright file, the
+# changelog, the compressed manual page.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian.cmake)
+set(CPACK_SERIAL_SEND_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_SERIAL_SEND_STATIC ${SERIAL_SEND_STATIC})
 
 include(CPack)

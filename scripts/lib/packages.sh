@@ -7,14 +7,19 @@ g++ g++
 /usr/include/gmock/gmock.h libgmock-dev
 x86_64-w64-mingw32-g++-win32 g++-mingw-w64-x86-64-win32
 x86_64-w64-mingw32-windres binutils-mingw-w64-x86-64
+i686-w64-mingw32-g++-win32 g++-mingw-w64-i686-win32
+i686-w64-mingw32-windres binutils-mingw-w64-i686
 wine wine
 /usr/lib/wine/wine64 wine64
+/usr/lib/wine/wine wine32:i386
 man man-db
 groff groff-base
 dpkg-shlibdeps dpkg-dev
 unzip unzip
 strings binutils
 x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64
+zip zip
+lintian lintian
 clang++ clang
 /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a libclang-rt-14-dev
 clang-format clang-format
@@ -58,6 +63,10 @@ need_packages() {
     fi
     echo "installing:$missing"
     export DEBIAN_FRONTEND=noninteractive
+    # wine32, for the 32-bit exe, is a package of the i386 architecture.
+    case "$missing " in
+    *:i386\ *) dpkg --add-architecture i386 ;;
+    esac
     apt-get update -qq
     # shellcheck disable=SC2086
     apt-get install -y -qq --no-install-recommends $missing

@@ -9,11 +9,19 @@
 #   check-packaging.sh install BUILD WORK
 #       `cmake --install` lays out exactly the documented files
 #   check-packaging.sh linux BUILD WORK VERSION VCOM
-#       cpack makes the .tar.gz and the .deb, each with exactly those files,
-#       the .deb with its control fields, and the packed program runs
-#   check-packaging.sh windows BUILD WORK VERSION
-#       cpack makes the .zip: serial-send.exe, README.md and LICENSE, flat,
-#       an exe needing no DLL beyond Windows' own, showing VERSION
+#       scripts/lib/pack.sh makes the .tar.gz and the .deb, each with exactly
+#       the documented files, the .deb with its control fields and passing
+#       lintian, and the packed program runs
+#   check-packaging.sh windows BUILD WORK VERSION SYSTEM
+#       scripts/lib/pack.sh makes the .zip of SYSTEM (win64, win32):
+#       serial-send.exe (the one built), README.md and LICENSE, flat, an exe
+#       needing no DLL beyond Windows' own, showing VERSION
+#   check-packaging.sh reproducible SOURCE WORK
+#       two copies of SOURCE (the files git knows) in WORK, each built (the
+#       release, windows and windows-x86 presets, the programs only) and
+#       packed, the second later, under another umask and time zone and, when
+#       run as root, as another user: the programs, the archives and their
+#       SHA256SUMS are the same bytes
 #
 # README.md is expected when the source tree has one, and always when CI is
 # set. CMAKE and CPACK name the tools to use (default: from PATH).
@@ -21,6 +29,9 @@ set -eu
 
 CMAKE=${CMAKE:-cmake}
 CPACK=${CPACK:-cpack}
+export CMAKE CPACK
+# shellcheck source=../../scripts/lib/pack.sh
+. "$(dirname "$0")/../../scripts/lib/pack.sh"
 
 fail() {
     echo "FAIL: $*" >&2
@@ -60,9 +71,22 @@ fresh() {
     mkdir -p "$1"
 }
 
-run_cpack() {
-    "$CPACK" --config "$1/CPackConfig.cmake" -B "$2" >"$2/cpack.log" 2>&1 ||
-        { cat "$2/cpack.log" >&2; fail "cpack in $1"; }
+# deb_layout SOURCE BUILD: the .deb's files. Debian's copyright file holds
+# the license; the overrides tell lintian the program is static on purpose.
+deb_layout() {
+    echo ./usr/bin/serial-send
+    echo ./usr/share/man/man1/serial-send.1.gz
+    { docs "$1" | grep -vx LICENSE; echo copyright; echo changelog.gz; } |
+        sed "s|^|./usr/share/doc/serial-send/|"
+    if [ "$(cache_value "$2" SERIAL_SEND_STATIC)" = ON ]; then
+        echo ./usr/share/lintian/overrides/serial-send
+    fi
+}
+
+# run_pack BUILD WORK: scripts/lib/pack.sh's archives of BUILD in WORK.
+run_pack() {
+    mkdir -p "$2"
+    (pack "$1" "$2") >"$2/pack.log" 2>&1 || { cat "$2/pack.log" >&2; fail "packing $1"; }
 }
 
 man_lint() {
@@ -109,7 +133,10 @@ linux_packages() {
     build=$1 work=$2 version=$3 vcom=$4
     source=$(source_dir "$build")
     fresh "$work"
-    run_cpack "$build" "$work"
+    # A maintainer with an address, which the package leaves for whoever
+    # publishes it to set (README.md): lintian finds nothing else.
+    SERIAL_SEND_MAINTAINER="serial-send checks <checks@example.org>"
+    run_pack "$build" "$work"
 
     tgz=$work/serial-send-$version-Linux.tar.gz
     [ -f "$tgz" ] || fail "no $tgz: $(ls "$work")"
@@ -120,8 +147,10 @@ linux_packages() {
     deb=$work/serial-send_${version}_$(dpkg --print-architecture).deb
     [ -f "$deb" ] || fail "no $deb: $(ls "$work")"
     dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$' >"$work/found"
-    linux_layout "$source" "./usr/" >"$work/expected"
+    deb_layout "$source" "$build" >"$work/expected"
     same_list "$deb" "$work/expected" "$work/found"
+    lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 ||
+        { cat "$work/lintian" >&2; fail "$deb: lintian"; }
     for field in "Package serial-send" "Version $version" \
         "Architecture $(dpkg --print-architecture)" "Section comm" "Priority optional"; do
         # shellcheck disable=SC2086 # "name value", split on purpose
@@ -134,8 +163,12 @@ linux_packages() {
     done
 
     dpkg-deb -x "$deb" "$work/root"
-    cmp "$source/man/serial-send.1" "$work/root/usr/share/man/man1/serial-send.1" ||
+    gzip -dc "$work/root/usr/share/man/man1/serial-send.1.gz" | cmp - "$source/man/serial-send.1" ||
         fail "$deb: the manual page differs from man/serial-send.1"
+    sed -n '/^License:/,$p' "$work/root/usr/share/doc/serial-send/copyright" |
+        sed '1d; s/^ //; s/^\.$//' >"$work/license"
+    sed -n '/^Permission/,$p' "$source/LICENSE" | cmp - "$work/license" ||
+        fail "$deb: the copyright file does not hold the text of LICENSE"
     status=0
     "$vcom" --port none --report "$work/report" -- "$work/root/usr/bin/serial-send" >"$work/out" ||
         status=$?
@@ -146,12 +179,12 @@ linux_packages() {
 }
 
 windows_zip() {
-    build=$1 work=$2 version=$3
+    build=$1 work=$2 version=$3 system=$4
     fresh "$work"
-    run_cpack "$build" "$work"
+    run_pack "$build" "$work"
 
-    zip=$work/serial-send-$version-win64.zip
-    top=serial-send-$version-win64
+    zip=$work/serial-send-$version-$system.zip
+    top=serial-send-$version-$system
     [ -f "$zip" ] || fail "no $zip: $(ls "$work")"
     unzip -Z1 "$zip" | grep -v '/$' >"$work/found"
     { echo serial-send.exe; docs "$(source_dir "$build")"; } | sed "s|^|$top/|" >"$work/expected"
@@ -159,6 +192,7 @@ windows_zip() {
 
     unzip -q -d "$work/x" "$zip"
     exe=$work/x/$top/serial-send.exe
+    cmp "$exe" "$build/serial-send.exe" || fail "$zip holds another serial-send.exe than $build's"
     # Every DLL the exe loads comes with Windows.
     x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' >"$work/dlls"
     [ -s "$work/dlls" ] || fail "$exe: no imports found"
@@ -173,6 +207,53 @@ windows_zip() {
     echo "ok: $(basename "$zip") holds $(tr '\n' ' ' <"$work/found"); imports $(tr '\n' ' ' <"$work/dlls"); version $shown"
 }
 
+# build_copy DIR: builds the programs in DIR, a copy of the source, and packs
+# them into DIR/out. The builds run as anyone's do, without SOURCE_DATE_EPOCH
+# (which ld would write into the exes).
+build_copy() {
+    cd "$1"
+    for preset in release windows windows-x86; do
+        { env -u SOURCE_DATE_EPOCH "$CMAKE" --preset "$preset" -DBUILD_TESTING=OFF -Wno-dev \
+            --no-warn-unused-cli && env -u SOURCE_DATE_EPOCH "$CMAKE" --build --preset "$preset"; } \
+            >"build-$preset.log" 2>&1 ||
+            { cat "build-$preset.log" >&2; fail "build of $preset in $1"; }
+        run_pack "build/$preset" out
+    done
+    pack_sums out
+}
+
+reproducible() {
+    source=$1 work=$2
+    SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct) || fail "$source is not a git checkout"
+    export SOURCE_DATE_EPOCH
+    rm -rf "$work"
+    for copy in a b; do
+        mkdir -p "$work/$copy"
+        (cd "$source" && git ls-files -z | tar --null -T - -cf -) | tar -C "$work/$copy" -xf -
+    done
+    t0=$(date +%s)
+    (build_copy "$work/a")
+    by="the same user"
+    set --
+    if [ "$(id -u)" = 0 ]; then
+        chown -R nobody:nogroup "$work/b"
+        set -- setpriv --reuid=nobody --regid=nogroup --clear-groups
+        by="root, then nobody"
+    fi
+    (umask 077 && TZ=XST-13 "$@" sh "$0" build-copy "$work/b")
+
+    files="build/release/serial-send build/windows/serial-send.exe build/windows-x86/serial-send.exe out/SHA256SUMS"
+    for file in $files; do
+        if ! cmp "$work/a/$file" "$work/b/$file"; then
+            diff "$work/a/out/SHA256SUMS" "$work/b/out/SHA256SUMS" >&2 || :
+            fail "$file differs between two builds"
+        fi
+    done
+    (cd "$work/a/out" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS does not match the archives"
+    echo "ok: built and packed twice ($by; $(($(date +%s) - t0)) s), the same bytes:"
+    (cd "$work/a" && sha256sum build/release/serial-send build/windows*/serial-send.exe && cat out/SHA256SUMS)
+}
+
 what=$1
 shift
 case $what in
@@ -181,5 +262,7 @@ man-reports) man_reports "$@" ;;
 install) install_layout "$@" ;;
 linux) linux_packages "$@" ;;
 windows) windows_zip "$@" ;;
+reproducible) reproducible "$@" ;;
+build-copy) build_copy "$@" ;;
 *) fail "unknown check $what" ;;
 esac

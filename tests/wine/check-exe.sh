@@ -1,18 +1,35 @@
 #!/bin/sh
 # What serial-send.exe is made of, read back from the file:
-#   check-exe.sh EXE VERSION
-# a console program importing from KERNEL32.dll and msvcrt.dll only (the
-# compiler's runtimes linked in), whose manifest (resource 1 of type 24,
-# RT_MANIFEST) asks for asInvoker without UI access, and whose version
-# resource names the product and VERSION.
+#   check-exe.sh EXE VERSION FORMAT SUBSYSTEM
+# an exe of FORMAT (pei-x86-64 or pei-i386), a console program whose subsystem
+# version is SUBSYSTEM (major.minor, the oldest Windows whose loader takes
+# it), importing from KERNEL32.dll and msvcrt.dll only (the compiler's
+# runtimes linked in) and only functions Windows XP has already (the list
+# below: a new import fails here until it is checked against XP and added),
+# whose manifest (resource 1 of type 24, RT_MANIFEST) asks for asInvoker
+# without UI access, and whose version resource names the product and VERSION.
 set -eu
 
-exe=$1 version=$2
+exe=$1 version=$2 format=$3 subsystem=$4
 [ -f "$exe" ] || {
+    preset=$(basename "$(dirname "$exe")")
     echo "check-exe.sh: $exe is missing; build it first:" \
-        "cmake --preset windows && cmake --build --preset windows" >&2
+        "cmake --preset $preset && cmake --build --preset $preset" >&2
     exit 1
 }
+
+# Every function the two exes import; Windows XP and XP x64 have them all.
+since_xp="
+KERNEL32.dll CloseHandle CreateFileA DeleteCriticalSection EnterCriticalSection FreeLibrary
+KERNEL32.dll GetCommState GetLastError GetModuleHandleA GetProcAddress GetStartupInfoA
+KERNEL32.dll InitializeCriticalSection LeaveCriticalSection LoadLibraryA SetCommState
+KERNEL32.dll SetUnhandledExceptionFilter Sleep TlsGetValue VirtualProtect VirtualQuery WriteFile
+KERNEL32.dll __C_specific_handler
+msvcrt.dll __getmainargs __initenv __iob_func __p__acmdln __p__commode __p__fmode __set_app_type
+msvcrt.dll __setusermatherr _acmdln _amsg_exit _cexit _commode _fmode _initterm _iob _onexit
+msvcrt.dll abort calloc exit fprintf free fwrite malloc memcpy printf puts signal strlen strncmp
+msvcrt.dll vfprintf
+"
 
 status=0
 check() { # what, expected, actual
@@ -35,6 +52,13 @@ check "imported DLLs" "KERNEL32.dll msvcrt.dll" \
     "$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort | tr '\n' ' ' | sed 's/ $//')"
 check "subsystem" "(Windows CUI)" \
     "$(printf '%s\n' "$headers" | sed -n 's/^Subsystem[[:space:]]*[0-9a-f]*[[:space:]]*//p')"
+check "format" "$format" "$(printf '%s\n' "$headers" | sed -n 's/.*file format //p')"
+check "subsystem version" "$subsystem" "$(printf '%s\n' "$headers" |
+    sed -n 's/^M\(ajor\|inor\)SubsystemVersion[[:space:]]*//p' | paste -sd.)"
+known=$(printf '%s\n' "$since_xp" | awk 'NF { for (i = 2; i <= NF; i++) print $1, $i }')
+check "imported functions Windows XP has" "" "$(printf '%s\n' "$headers" |
+    awk '/DLL Name:/ { dll = $3 } /^\t[0-9a-f]+\t +[0-9]+ +[^ ]+$/ && dll { print dll, $3 }' |
+    grep -vxF "$known" | tr '\n' ' ')"
 
 resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc) || resources=""
 manifest=$(printf '%s\n' "$resources" | sed -n '/^1 24 /,/^END/p')

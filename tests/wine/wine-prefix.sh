@@ -1,11 +1,12 @@
 #!/bin/sh
 # The Wine prefix of the Wine runs, made once per suite (CTest fixture
 # wine_prefix):
-#   wine-prefix.sh setup     a fresh prefix at $WINEPREFIX, its wineserver left
-#                            running (persistent) for the runs
+#   wine-prefix.sh setup     a fresh prefix at $WINEPREFIX (of $WINEARCH, win64
+#                            or win32), its wineserver left running
+#                            (persistent) for the runs
 #   wine-prefix.sh cleanup   stop that wineserver and every Wine process of it
-# Environment: WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES, WINE (the loader),
-# WINESERVER, SERIAL_SEND_EXE.
+# Environment: WINEPREFIX, WINEARCH, WINEDEBUG, WINEDLLOVERRIDES, WINE (the
+# loader), WINESERVER, SERIAL_SEND_EXE (build/<preset>/serial-send.exe).
 #
 # WINEDLLOVERRIDES switches off mountmgr.sys: the mount manager would map the
 # machine's serial devices (and the registry's Software\Wine\Ports) to
@@ -26,10 +27,11 @@ fail() {
 
 case ${1-} in
 setup)
+    preset=$(basename "$(dirname "$SERIAL_SEND_EXE")")
     [ -f "$SERIAL_SEND_EXE" ] || fail "$SERIAL_SEND_EXE is missing; build it first:" \
-        "cmake --preset windows && cmake --build --preset windows"
+        "cmake --preset $preset && cmake --build --preset $preset"
     for tool in "$WINE" "$WINESERVER"; do
-        [ -x "$tool" ] || fail "$tool not found; install wine and wine64 (scripts/lib/packages.sh)"
+        [ -x "$tool" ] || fail "$tool not found; install wine, wine64 and wine32 (scripts/lib/packages.sh)"
     done
     logs=$(dirname "$WINEPREFIX")
     if [ -d "$WINEPREFIX" ]; then

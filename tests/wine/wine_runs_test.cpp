@@ -1,6 +1,8 @@
-// Wine runs: the Windows build of serial-send (real kernel32, Wine's) run
+// Wine runs: a Windows build of serial-send (real kernel32, Wine's) run
 // under Wine, with a pseudo-terminal from vcom linked as the prefix's
 // dosdevices/com3. Each row is one situation of the port and the command line.
+// Each Windows build gets this table, in a test program of its own
+// (CMakeLists.txt).
 //
 // The prefix is made once for the suite by wine-prefix.sh (the CTest
 // fixture wine_prefix), with Wine's mount manager switched off so that Wine
@@ -66,8 +68,8 @@ class WineRun : public testing::TestWithParam<Row>
         for (const char *tool : {SERIAL_SEND_EXE, WINE_LOADER, VCOM})
             ASSERT_EQ(access(tool, F_OK), 0)
                 << tool << " is missing. The Wine runs need Wine (scripts/lib/packages.sh) "
-                << "and the Windows build: cmake --preset windows && cmake --build --preset "
-                << "windows";
+                << "and the Windows build: cmake --preset " WINDOWS_PRESET
+                << " && cmake --build --preset " WINDOWS_PRESET;
         ASSERT_EQ(access(WINE_PREFIX "/drive_c", F_OK), 0)
             << "no Wine prefix at " WINE_PREFIX " (the wine_prefix fixture makes it)";
     }
