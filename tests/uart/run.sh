@@ -5,7 +5,7 @@
 #   usage: run.sh SERIAL_SEND TTYHOLD WORKDIR
 # One guest has a UART behind ttyS2 (COM3) whose host side is a pair of pipes,
 # not a terminal, so nothing on the way rewrites what the guest set; the other
-# has two UARTs only. guest-init.sh runs the checks; this script answers its
+# has none behind ttyS2, and one without carrier behind ttyS3. guest-init.sh runs the checks; this script answers its
 # requests for XOFF and XON and checks the bytes COM3 sent. Without a
 # prerequisite it exits 77 (skipped), or 1 under CI=true.
 set -eu
@@ -53,7 +53,10 @@ boot() {
 }
 
 mkfifo "$work/com3.in" "$work/com3.out"
-boot none none -serial null &
+# ttyS3 of the second guest: a UART whose host side has no modem lines, so its
+# line never has carrier.
+boot none none -serial null -chardev serial,id=nocarrier,path=/dev/null \
+    -device isa-serial,index=3,chardev=nocarrier &
 guests=$!
 boot com3 com3 -serial null -chardev "pipe,id=com3,path=$work/com3" -serial chardev:com3 &
 guests="$guests $!"
