@@ -94,60 +94,85 @@ void dcb_from_termios(const termios &t, DCB &dcb)
     dcb.EofChar = static_cast<char>(t.c_cc[VEOF]);
 }
 
-bool termios_from_dcb(const DCB &dcb, termios &t)
+namespace
 {
-    speed_t speed;
-    if (!code_of(dcb.BaudRate, speed))
-        return false;
 
-    tcflag_t size;
+// The record's line, one concern at a time, as termios bits (c_cflag, and
+// c_iflag for what termios keeps there). Each is false when termios cannot
+// say what the record asks for.
+
+// Data bits, parity, stop bits; the parity check on input.
+bool frame_of(const DCB &dcb, tcflag_t &cflag, tcflag_t &iflag)
+{
     switch (dcb.ByteSize) {
-    case 5: size = CS5; break;
-    case 6: size = CS6; break;
-    case 7: size = CS7; break;
-    case 8: size = CS8; break;
+    case 5: cflag = CS5; break;
+    case 6: cflag = CS6; break;
+    case 7: cflag = CS7; break;
+    case 8: cflag = CS8; break;
     default: return false;
     }
-
-    tcflag_t parity;
     switch (dcb.Parity) {
-    case NOPARITY: parity = 0; break;
-    case ODDPARITY: parity = PARENB | PARODD; break;
-    case EVENPARITY: parity = PARENB; break;
-    case MARKPARITY: parity = PARENB | CMSPAR | PARODD; break;
-    case SPACEPARITY: parity = PARENB | CMSPAR; break;
+    case NOPARITY: break;
+    case ODDPARITY: cflag |= PARENB | PARODD; break;
+    case EVENPARITY: cflag |= PARENB; break;
+    case MARKPARITY: cflag |= PARENB | CMSPAR | PARODD; break;
+    case SPACEPARITY: cflag |= PARENB | CMSPAR; break;
     default: return false;
     }
-
     // 1.5 stop bits exist only with 5 data bits, 2 only with more.
     if (dcb.StopBits > TWOSTOPBITS || (dcb.StopBits == ONE5STOPBITS && dcb.ByteSize != 5) ||
         (dcb.StopBits == TWOSTOPBITS && dcb.ByteSize == 5))
         return false;
-    const tcflag_t stop = dcb.StopBits == ONESTOPBIT ? 0 : CSTOPB;
+    if (dcb.StopBits != ONESTOPBIT)
+        cflag |= CSTOPB;
+    iflag = dcb.fParity ? INPCK : 0;
+    return true;
+}
 
-    // termios has one switch for RTS/CTS handshake in both directions and
-    // none for DSR/DTR flow control or RTS toggling.
+// Flow control. termios has one switch for RTS/CTS handshake in both
+// directions and none for DSR/DTR flow control or RTS toggling.
+bool flow_of(const DCB &dcb, tcflag_t &cflag, tcflag_t &iflag)
+{
     const bool rts_handshake = dcb.fRtsControl == RTS_CONTROL_HANDSHAKE;
     if (dcb.fOutxDsrFlow || dcb.fDsrSensitivity || dcb.fDtrControl == DTR_CONTROL_HANDSHAKE ||
         dcb.fRtsControl == RTS_CONTROL_TOGGLE || bool(dcb.fOutxCtsFlow) != rts_handshake)
         return false;
-    if ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar)
+    cflag = rts_handshake ? CRTSCTS : 0;
+    iflag = (dcb.fOutX ? IXON : 0) | (dcb.fInX ? IXOFF : 0);
+    return true;
+}
+
+// The characters: start and stop must differ while XON/XOFF is on.
+bool characters_fit(const DCB &dcb)
+{
+    return !(dcb.fOutX || dcb.fInX) || dcb.XonChar != dcb.XoffChar;
+}
+
+} // namespace
+
+bool termios_from_dcb(const DCB &dcb, termios &t)
+{
+    speed_t speed;
+    tcflag_t frame_c, frame_i, flow_c, flow_i;
+    if (!code_of(dcb.BaudRate, speed) || !frame_of(dcb, frame_c, frame_i) ||
+        !flow_of(dcb, flow_c, flow_i) || !characters_fit(dcb))
         return false;
 
+    // Every owned bit is cleared, then what the record asks for is set:
+    // binary mode, with the receiver on and the modem status lines ignored.
     termios n = t;
-    if (cfsetospeed(&n, speed) != 0 || cfsetispeed(&n, speed) != 0)
-        return false;
-    n.c_cflag = (n.c_cflag & ~(CSIZE | CSTOPB | parity_bits | CRTSCTS)) | size | stop | parity |
-                (rts_handshake ? CRTSCTS : 0) | CREAD | CLOCAL;
-    // Taken from t, not n: glibc's cfsetispeed clears a private c_iflag bit
-    // (its mark for "input speed follows output") that is not ours to change.
-    n.c_iflag = (t.c_iflag & ~owned_iflag) | (dcb.fParity ? INPCK : 0) | (dcb.fOutX ? IXON : 0) |
-                (dcb.fInX ? IXOFF : 0);
-    n.c_oflag &= ~OPOST;
-    n.c_lflag &= ~owned_lflag;
+    n.c_iflag = (t.c_iflag & ~owned_iflag) | frame_i | flow_i;
+    n.c_oflag = t.c_oflag & ~owned_oflag;
+    n.c_cflag = (t.c_cflag & ~owned_cflag) | frame_c | flow_c | CREAD | CLOCAL;
+    n.c_lflag = t.c_lflag & ~owned_lflag;
     n.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
     n.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
     n.c_cc[VEOF] = static_cast<cc_t>(dcb.EofChar);
+    // glibc's cfsetispeed clears a private c_iflag bit (its mark for "input
+    // speed follows output") that is not ours to change: put it back.
+    if (cfsetospeed(&n, speed) != 0 || cfsetispeed(&n, speed) != 0)
+        return false;
+    n.c_iflag = (n.c_iflag & owned_iflag) | (t.c_iflag & ~owned_iflag);
     t = n;
     return true;
 }
