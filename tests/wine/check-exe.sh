@@ -1,16 +1,16 @@
 #!/bin/sh
 # What serial-send.exe is made of, read back from the file:
-#   check-exe.sh EXE VERSION
+#   check-exe.sh EXE VERSION TRIPLET
 # a console program importing from KERNEL32.dll and msvcrt.dll only (the
 # compiler's runtimes linked in), whose manifest (resource 1 of type 24,
 # RT_MANIFEST) asks for asInvoker without UI access, and whose version
 # resource names the product and VERSION.
 set -eu
 
-exe=$1 version=$2
+exe=$1 version=$2 triplet=$3
 [ -f "$exe" ] || {
-    echo "check-exe.sh: $exe is missing; build it first:" \
-        "cmake --preset windows && cmake --build --preset windows" >&2
+    echo "check-exe.sh: $exe is missing: the build makes it with MinGW-w64 ($triplet-g++-win32)," \
+        "which scripts/lib/packages.sh installs" >&2
     exit 1
 }
 
@@ -30,13 +30,13 @@ has() { # what, fixed string, text
     esac
 }
 
-headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+headers=$("$triplet-objdump" -p "$exe")
 check "imported DLLs" "KERNEL32.dll msvcrt.dll" \
     "$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort | tr '\n' ' ' | sed 's/ $//')"
 check "subsystem" "(Windows CUI)" \
     "$(printf '%s\n' "$headers" | sed -n 's/^Subsystem[[:space:]]*[0-9a-f]*[[:space:]]*//p')"
 
-resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc) || resources=""
+resources=$("$triplet-windres" -i "$exe" -O rc) || resources=""
 manifest=$(printf '%s\n' "$resources" | sed -n '/^1 24 /,/^END/p')
 has "manifest resource 1 of type RT_MANIFEST" "1 24" "$manifest"
 has "manifest: execution level" 'requestedExecutionLevel level=""asInvoker"" uiAccess=""false""' \
