@@ -21,7 +21,7 @@ inline bool under_ci()
 
 #define CANNOT_RUN(why)                                                                            \
     do {                                                                                           \
-        const std::string why_ = (why);                                                            \
+        const std::string &why_ = (why);                                                           \
         if (under_ci())                                                                            \
             GTEST_FAIL() << why_;                                                                  \
         fprintf(stderr, "\n*** SKIPPED, and it would fail under CI: %s ***\n\n", why_.c_str());    \
