@@ -40,6 +40,26 @@ wine wine
 /usr/lib/wine/wine64 wine64
 "
 
+# The windows-x86 preset (i686 MinGW-w64) and 32-bit Wine for its runs.
+PACKAGES_WINDOWS_X86="
+i686-w64-mingw32-g++-win32 g++-mingw-w64-i686-win32
+i686-w64-mingw32-windres binutils-mingw-w64-i686
+/usr/lib/wine/wine wine32:i386
+"
+
+# The uart suite: Debian's kernel booted under QEMU on a busybox initramfs.
+PACKAGES_UART="
+qemu-system-x86_64 qemu-system-x86
+/usr/share/doc/linux-image-amd64 linux-image-amd64
+busybox busybox-static
+cpio cpio
+"
+
+# The .deb's lintian check.
+PACKAGES_LINTIAN="
+lintian lintian
+"
+
 # scripts/lint, fuzz/run, the reliability suite.
 PACKAGES_LINT="
 clang-format clang-format
@@ -69,8 +89,8 @@ gnuplot gnuplot-nox
 PACKAGES_LOG=${PACKAGES_LOG:-build/packages.log}
 
 # need_packages LIST...: installs the missing packages of the lists (demo,
-# tests, windows, wine, lint, fuzz, reliability, bench), printing one line
-# per step.
+# tests, windows, wine, windows-x86, uart, lintian, lint, fuzz, reliability,
+# bench), printing one line per step.
 need_packages() {
     missing=""
     for list in "$@"; do
