@@ -1,3 +1,4 @@
+# shellcheck shell=sh
 # Packs what a user downloads (sourced by scripts/package and
 # tests/packaging/check-packaging.sh):
 #   pack BUILD OUT   from a Linux build, serial-send-<version>-Linux.tar.gz and

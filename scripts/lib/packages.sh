@@ -1,39 +1,85 @@
-# Debian packages the builds, suites, demo and benchmarks use, installed when
-# missing. Each entry is "command-or-file package".
-PACKAGES="
+# shellcheck shell=sh disable=SC2034 # the lists are read by need_packages
+# Debian packages the scripts use, one list per purpose, installed when
+# missing: `need_packages demo tests` installs what PACKAGES_DEMO and
+# PACKAGES_TESTS name. Each entry is "command-or-file package": the package is
+# needed when the command is not on PATH or the file (an absolute path) does
+# not exist. A package of another architecture (name:i386) has that
+# architecture added to dpkg first.
+
+# The demo: serial-send and vcom, built with the release preset.
+PACKAGES_DEMO="
 cmake cmake
+make make
 g++ g++
+"
+
+# The native suites: GoogleTest, and what the packaging checks use
+# (CPack's dependency scan needs file and dpkg-shlibdeps).
+PACKAGES_TESTS="
 /usr/include/gtest/gtest.h libgtest-dev
 /usr/include/gmock/gmock.h libgmock-dev
+file file
+dpkg-shlibdeps dpkg-dev
+man man-db
+groff groff-base
+unzip unzip
+strings binutils
+flock util-linux
+"
+
+# The windows preset (MinGW-w64), reading its exe back and packing the zips.
+PACKAGES_WINDOWS="
 x86_64-w64-mingw32-g++-win32 g++-mingw-w64-x86-64-win32
 x86_64-w64-mingw32-windres binutils-mingw-w64-x86-64
+x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64
+zip zip
+"
+
+# The windows-x86 preset (i686 MinGW-w64).
+PACKAGES_WINDOWS_X86="
 i686-w64-mingw32-g++-win32 g++-mingw-w64-i686-win32
 i686-w64-mingw32-windres binutils-mingw-w64-i686
+i686-w64-mingw32-objdump binutils-mingw-w64-i686
+"
+
+# The Wine runs: the 64-bit exe under wine64, the 32-bit one under wine32's
+# loader (Debian keeps both in /usr/lib/wine).
+PACKAGES_WINE="
 wine wine
 /usr/lib/wine/wine64 wine64
 /usr/lib/wine/wine wine32:i386
-man man-db
-groff groff-base
-dpkg-shlibdeps dpkg-dev
-unzip unzip
-strings binutils
-x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64
-zip zip
+"
+
+# The uart suite: Debian's kernel booted under QEMU on a busybox initramfs.
+PACKAGES_UART="
+qemu-system-x86_64 qemu-system-x86
+/usr/share/doc/linux-image-amd64 linux-image-amd64
+busybox busybox-static
+cpio cpio
+"
+
+# The .deb's lintian check.
+PACKAGES_LINTIAN="
 lintian lintian
-clang++ clang
-/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a libclang-rt-14-dev
+"
+
+# scripts/lint, fuzz/run, the reliability suite.
+PACKAGES_LINT="
 clang-format clang-format
 clang-tidy clang-tidy
 cppcheck cppcheck
+"
+PACKAGES_FUZZ="
+clang++ clang
+/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a libclang-rt-14-dev
+"
+PACKAGES_RELIABILITY="
 valgrind valgrind
 strace strace
-qemu-system-x86_64 qemu-system-x86
-/bin/busybox busybox-static
-/vmlinuz linux-image-amd64
 "
 
-# What bench/run needs as well (need_bench_packages); scripts/test installs PACKAGES only.
-BENCH_PACKAGES="
+# bench/run.
+PACKAGES_BENCH="
 hyperfine hyperfine
 valgrind valgrind
 /usr/bin/time time
@@ -42,39 +88,71 @@ strace strace
 gnuplot gnuplot-nox
 "
 
+# apt's own output goes here; it is shown when a step fails.
+PACKAGES_LOG=${PACKAGES_LOG:-build/packages.log}
+
+# need_packages LIST...: installs the missing packages of the lists (demo,
+# tests, windows, wine, windows-x86, uart, lintian, lint, fuzz, reliability,
+# bench), printing one line per step.
 need_packages() {
     missing=""
-    set -f
-    set -- $PACKAGES
-    set +f
-    while [ $# -ge 2 ]; do
-        what=$1 pkg=$2
-        shift 2
-        case $what in
-        /*) [ -e "$what" ] && continue ;;
-        *) command -v "$what" >/dev/null 2>&1 && continue ;;
-        esac
-        missing="$missing $pkg"
+    for list in "$@"; do
+        entries=$(eval "printf '%s' \"\$PACKAGES_$(echo "$list" | tr 'a-z-' 'A-Z_')\"")
+        [ -n "$entries" ] || {
+            echo "need_packages: no package list \"$list\"" >&2
+            exit 1
+        }
+        set -f
+        # shellcheck disable=SC2086 # split into "what package" pairs on purpose
+        set -- $entries
+        set +f
+        while [ $# -ge 2 ]; do
+            what=$1 pkg=$2
+            shift 2
+            case $what in
+            /*) [ -e "$what" ] && continue ;;
+            *) command -v "$what" >/dev/null 2>&1 && continue ;;
+            esac
+            case " $missing " in
+            *" $pkg "*) ;;
+            *) missing="$missing $pkg" ;;
+            esac
+        done
     done
     [ -z "$missing" ] && return 0
     if [ "$(id -u)" != 0 ]; then
         echo "missing Debian packages:$missing (run as root to install them)" >&2
         exit 1
     fi
-    echo "installing:$missing"
+    echo "packages: installing$missing (apt's output: $PACKAGES_LOG)"
+    mkdir -p "$(dirname "$PACKAGES_LOG")"
+    : >"$PACKAGES_LOG"
     export DEBIAN_FRONTEND=noninteractive
-    # wine32, for the 32-bit exe, is a package of the i386 architecture.
-    case "$missing " in
-    *:i386\ *) dpkg --add-architecture i386 ;;
-    esac
-    apt-get update -qq
+    # shellcheck disable=SC2086 # one word a package
+    for arch in $(printf '%s\n' $missing | sed -n 's/^.*:\([a-z0-9]*\)$/\1/p' | sort -u); do
+        dpkg --print-foreign-architectures | grep -qx "$arch" ||
+            apt_step "adding the $arch architecture" dpkg --add-architecture "$arch"
+    done
+    apt_step "reading the package lists (apt-get update)" apt-get update -o Acquire::Languages=none
+    # shellcheck disable=SC2086 # one word a package
+    apt_step "downloading" apt-get install -y --no-install-recommends --download-only $missing
     # shellcheck disable=SC2086
-    apt-get install -y -qq --no-install-recommends $missing
+    apt_step "installing" apt-get install -y --no-install-recommends $missing
 }
 
-need_bench_packages() {
-    saved=$PACKAGES
-    PACKAGES=$BENCH_PACKAGES
-    need_packages
-    PACKAGES=$saved
+# apt_step WHAT COMMAND...: runs COMMAND with its output in the log; prints
+# WHAT and how long it took, or the log's end when it fails.
+apt_step() {
+    printf 'packages: %s... ' "$1"
+    shift
+    t0=$(date +%s)
+    if "$@" </dev/null >>"$PACKAGES_LOG" 2>&1; then
+        count=$(sed -n 's/^.* \([0-9]*\) newly installed.*$/\1/p' "$PACKAGES_LOG" | tail -n 1)
+        echo "done in $(($(date +%s) - t0)) s${count:+ ($count packages with their dependencies)}"
+    else
+        echo "FAILED"
+        tail -n 60 "$PACKAGES_LOG" >&2
+        echo "packages: \"$*\" failed; the whole output is in $PACKAGES_LOG" >&2
+        exit 1
+    fi
 }

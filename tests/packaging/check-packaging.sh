@@ -6,6 +6,11 @@
 #   check-packaging.sh man-reports PAGE SERIAL_SEND VCOM WORK
 #       every line serial-send really prints (port present, absent, not a
 #       terminal) is in the manual page, with the exit status it documents
+#   check-packaging.sh recipe PAGE README SERIAL_SEND VCOM WORK
+#       the manual's command for another device as COM3, the same in the
+#       README, run as written (as root: without sudo) with vcom's
+#       pseudo-terminal as /dev/ttyUSB0, in a private /dev whose ttyS2 is an
+#       empty file
 #   check-packaging.sh install BUILD WORK
 #       `cmake --install` lays out exactly the documented files
 #   check-packaging.sh linux BUILD WORK VERSION VCOM
@@ -26,6 +31,8 @@
 # README.md is expected when the source tree has one, and always when CI is
 # set. CMAKE and CPACK name the tools to use (default: from PATH).
 set -eu
+# shellcheck source=tests/support/cannot-run.sh
+. "$(dirname "$0")/../support/cannot-run.sh"
 
 CMAKE=${CMAKE:-cmake}
 CPACK=${CPACK:-cpack}
@@ -100,6 +107,7 @@ man_lint() {
 
 man_reports() {
     page=$1 program=$2 vcom=$3 work=$4
+    need_port "$vcom"
     fresh "$work"
     MANWIDTH=200 man -l "$page" 2>/dev/null | sed 's/^ *//' >"$work/page.txt"
     [ -s "$work/page.txt" ] || fail "man rendered nothing from $page"
@@ -119,6 +127,44 @@ man_reports() {
     done
 }
 
+# need_port VCOM: vcom can present a port as /dev/ttyS2 here, or the check
+# cannot run.
+need_port() {
+    "$1" --port none -- true 2>/dev/null ||
+        cannot_run "vcom cannot present a port as /dev/ttyS2 here: it needs root or user namespaces"
+}
+
+recipe() {
+    page=$1 readme=$2 program=$3 vcom=$4 work=$5
+    fresh "$work"
+    line=$(MANWIDTH=200 man -l "$page" 2>/dev/null | sed -n 's/^ *\$ \(sudo unshare .*\)$/\1/p')
+    [ -n "$line" ] || fail "no \"$ sudo unshare ...\" command in $page"
+    grep -Fxq -- "$line" "$readme" || fail "$readme does not show the manual's command: $line"
+    need_port "$vcom"
+    # A private /dev holding /dev/null, the pseudo-terminals, vcom's link to
+    # its terminal as ttyUSB0 and an empty ttyS2 to bind over, as a machine
+    # without the third UART would have it.
+    mkdir "$work/dev" "$work/dev/pts"
+    : >"$work/dev/null"
+    : >"$work/dev/ttyS2"
+    ns="unshare -m"
+    [ "$(id -u)" = 0 ] || ns="unshare -rm"
+    status=0
+    # shellcheck disable=SC2086,SC2016 # $ns split on purpose; $1 and $2 are the inner shell's
+    PATH=$(dirname "$program"):$PATH \
+        "$vcom" --link "$work/dev/ttyUSB0" --report "$work/report" -- $ns sh -c '
+        mount --bind /dev/null "$1/dev/null"
+        mount --rbind /dev/pts "$1/dev/pts"
+        mount --rbind "$1/dev" /dev
+        exec sh -c "$2"' sh "$work" "${line#sudo }" >"$work/out" 2>"$work/err" || status=$?
+    if [ "$status" != 0 ] || [ "$(cat "$work/out")" != "$(printf 'Wrote 1 bytes of message\nR')" ]; then
+        fail "$line: status $status, output \"$(cat "$work/out")\", errors \"$(cat "$work/err")\""
+    fi
+    received=$(sed -n 's/^received=//p' "$work/report")
+    [ "$received" = 52 ] || fail "$line: the device received \"$received\", not 52"
+    echo "ok: $line sends R to the device at /dev/ttyUSB0"
+}
+
 install_layout() {
     build=$1 work=$2
     fresh "$work"
@@ -131,10 +177,12 @@ install_layout() {
 
 linux_packages() {
     build=$1 work=$2 version=$3 vcom=$4
+    need_port "$vcom"
     source=$(source_dir "$build")
     fresh "$work"
     # A maintainer with an address, which the package leaves for whoever
     # publishes it to set (README.md): lintian finds nothing else.
+    # shellcheck disable=SC2034 # read by pack()
     SERIAL_SEND_MAINTAINER="serial-send checks <checks@example.org>"
     run_pack "$build" "$work"
 
@@ -149,7 +197,9 @@ linux_packages() {
     dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$' >"$work/found"
     deb_layout "$source" "$build" >"$work/expected"
     same_list "$deb" "$work/expected" "$work/found"
-    lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 ||
+    # lintian leaves files in its TMPDIR: keep them in the work directory.
+    mkdir -p "$work/tmp"
+    TMPDIR=$work/tmp lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 ||
         { cat "$work/lintian" >&2; fail "$deb: lintian"; }
     for field in "Package serial-send" "Version $version" \
         "Architecture $(dpkg --print-architecture)" "Section comm" "Priority optional"; do
@@ -259,6 +309,7 @@ shift
 case $what in
 man-lint) man_lint "$@" ;;
 man-reports) man_reports "$@" ;;
+recipe) recipe "$@" ;;
 install) install_layout "$@" ;;
 linux) linux_packages "$@" ;;
 windows) windows_zip "$@" ;;

@@ -6,6 +6,7 @@
 set -eu
 vcom=$1 stress=$2 program=$3 dir=$4
 . "$(dirname "$0")/lib.sh"
+need_port "$vcom"
 
 mkdir -p "$dir"
 total=0 tally=""

@@ -1,5 +1,6 @@
-# Shared by the reliability scripts: failing loudly, reading vcom reports,
-# recording figures. Sourced; the caller sets "set -eu".
+# Shared by the reliability scripts: failing loudly, not running without a
+# tool or the namespaces, reading vcom reports, recording figures. Sourced;
+# the caller sets "set -eu".
 
 name=${0##*/}
 name=${name%.sh}
@@ -9,9 +10,20 @@ fail() {
     exit 1
 }
 
-# A tool the test cannot do without: missing means failure, never a skip.
+# shellcheck source=tests/support/cannot-run.sh
+. "$(dirname "$0")/../support/cannot-run.sh"
+
+# A tool the test cannot do without: missing, the test cannot run (a failure
+# under CI, a skip elsewhere).
 need() {
-    command -v "$1" >/dev/null 2>&1 || fail "$1 not found (scripts/lib/packages.sh installs it)"
+    command -v "$1" >/dev/null 2>&1 || cannot_run "$1 not found (scripts/lib/packages.sh installs it)"
+}
+
+# need_port VCOM: vcom can present a port as /dev/ttyS2 here (root or user
+# namespaces), or the test cannot run.
+need_port() {
+    "$1" --port none -- true 2>/dev/null ||
+        cannot_run "vcom cannot present a port as /dev/ttyS2 here: it needs root or user namespaces"
 }
 
 # value KEY REPORT: the value of KEY in a vcom report.

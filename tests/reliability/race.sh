@@ -8,6 +8,7 @@
 set -eu
 vcom=$1 stress=$2 program=$3 dir=$4
 . "$(dirname "$0")/lib.sh"
+need_port "$vcom"
 
 copies=40 min_rounds=5 max_rounds=25 want_contended=3
 mkdir -p "$dir"

@@ -18,6 +18,7 @@
 set -eu
 vcom=$1 program=$2 dynamic=$3 dir=$4
 . "$(dirname "$0")/lib.sh"
+need_port "$vcom"
 need strace
 
 hostile="LANG=de_DE.UTF-8 LC_ALL=ja_JP.EUC-JP LANGUAGE=fr:de LOCPATH=/nonexistent

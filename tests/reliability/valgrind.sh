@@ -5,6 +5,7 @@
 set -eu
 vcom=$1 program=$2 dir=$3
 . "$(dirname "$0")/lib.sh"
+need_port "$vcom"
 need valgrind
 
 mkdir -p "$dir"

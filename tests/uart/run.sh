@@ -7,18 +7,15 @@
 # not a terminal, so nothing on the way rewrites what the guest set; the other
 # has none behind ttyS2, and one without carrier behind ttyS3. guest-init.sh runs the checks; this script answers its
 # requests for XOFF and XON and checks the bytes COM3 sent. Without a
-# prerequisite it exits 77 (skipped), or 1 under CI=true.
+# prerequisite it is skipped, or fails under CI (cannot-run.sh).
 set -eu
 serial_send=$1 ttyhold=$2 work=$3
 here=$(cd "$(dirname "$0")" && pwd)
 
+# shellcheck source=tests/support/cannot-run.sh
+. "$here/../support/cannot-run.sh"
 missing() {
-    if [ "${CI:-}" = true ]; then
-        echo "uart: FAILED, cannot run without $1 (scripts/test installs it)" >&2
-        exit 1
-    fi
-    echo "uart: SKIPPED, no $1 (scripts/test installs it)" >&2
-    exit 77
+    cannot_run "uart: no $1 (scripts/test installs it)"
 }
 command -v qemu-system-x86_64 >/dev/null 2>&1 || missing "qemu-system-x86_64 (Debian package qemu-system-x86)"
 # The guest has no C library: its busybox must be the static one.

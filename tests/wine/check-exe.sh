@@ -1,6 +1,6 @@
 #!/bin/sh
 # What serial-send.exe is made of, read back from the file:
-#   check-exe.sh EXE VERSION FORMAT SUBSYSTEM
+#   check-exe.sh EXE VERSION TRIPLET FORMAT SUBSYSTEM
 # an exe of FORMAT (pei-x86-64 or pei-i386), a console program whose subsystem
 # version is SUBSYSTEM (major.minor, the oldest Windows whose loader takes
 # it), importing from KERNEL32.dll and msvcrt.dll only (the compiler's
@@ -8,13 +8,13 @@
 # below: a new import fails here until it is checked against XP and added),
 # whose manifest (resource 1 of type 24, RT_MANIFEST) asks for asInvoker
 # without UI access, and whose version resource names the product and VERSION.
+# TRIPLET names the MinGW-w64 tools that read it.
 set -eu
 
-exe=$1 version=$2 format=$3 subsystem=$4
+exe=$1 version=$2 triplet=$3 format=$4 subsystem=$5
 [ -f "$exe" ] || {
-    preset=$(basename "$(dirname "$exe")")
-    echo "check-exe.sh: $exe is missing; build it first:" \
-        "cmake --preset $preset && cmake --build --preset $preset" >&2
+    echo "check-exe.sh: $exe is missing: the build makes it with MinGW-w64 ($triplet-g++-win32)," \
+        "which scripts/lib/packages.sh installs" >&2
     exit 1
 }
 
@@ -47,7 +47,7 @@ has() { # what, fixed string, text
     esac
 }
 
-headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+headers=$("$triplet-objdump" -p "$exe")
 check "imported DLLs" "KERNEL32.dll msvcrt.dll" \
     "$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort | tr '\n' ' ' | sed 's/ $//')"
 check "subsystem" "(Windows CUI)" \
@@ -60,7 +60,7 @@ check "imported functions Windows XP has" "" "$(printf '%s\n' "$headers" |
     awk '/DLL Name:/ { dll = $3 } /^\t[0-9a-f]+\t +[0-9]+ +[^ ]+$/ && dll { print dll, $3 }' |
     grep -vxF "$known" | tr '\n' ' ')"
 
-resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc) || resources=""
+resources=$("$triplet-windres" -i "$exe" -O rc) || resources=""
 manifest=$(printf '%s\n' "$resources" | sed -n '/^1 24 /,/^END/p')
 has "manifest resource 1 of type RT_MANIFEST" "1 24" "$manifest"
 has "manifest: execution level" 'requestedExecutionLevel level=""asInvoker"" uiAccess=""false""' \

@@ -4,7 +4,8 @@
 #   wine-prefix.sh setup     a fresh prefix at $WINEPREFIX (of $WINEARCH, win64
 #                            or win32), its wineserver left running
 #                            (persistent) for the runs
-#   wine-prefix.sh cleanup   stop that wineserver and every Wine process of it
+#   wine-prefix.sh cleanup   stop that wineserver and every Wine process of
+#                            it, and remove its socket directory
 # Environment: WINEPREFIX, WINEARCH, WINEDEBUG, WINEDLLOVERRIDES, WINE (the
 # loader), WINESERVER, SERIAL_SEND_EXE (build/<preset>/serial-send.exe).
 #
@@ -17,25 +18,44 @@
 # Everything Wine starts writes to files under the prefix's parent, never to
 # this script's stdout or stderr: its helper processes outlive the script, and
 # CTest would wait for them to close its pipes.
+#
+# Debian's wineserver keeps its socket in a directory $TMPDIR/wine-XXXXXX,
+# named in $WINEPREFIX/wineserver, and leaves it behind: cleanup (and a
+# setup that replaces an old prefix) stops the server and removes it.
 set -eu
 unset DISPLAY WAYLAND_DISPLAY # headless: no window may open, none is needed
+# shellcheck source=tests/support/cannot-run.sh
+. "$(dirname "$0")/../support/cannot-run.sh"
 
 fail() {
     echo "wine-prefix.sh: $*" >&2
     exit 1
 }
 
+# Stops the prefix's wineserver and every Wine process of it, waits for them,
+# and removes the server's socket directory.
+stop() {
+    "$WINESERVER" -k >/dev/null 2>&1 || :
+    "$WINESERVER" -w >/dev/null 2>&1 || :
+    if [ -f "$WINEPREFIX/wineserver" ]; then
+        dir=$(cat "$WINEPREFIX/wineserver")
+        case $dir in
+        wine-??????) rm -rf "${TMPDIR:-/tmp}/$dir" ;;
+        esac
+        rm -f "$WINEPREFIX/wineserver"
+    fi
+}
+
 case ${1-} in
 setup)
-    preset=$(basename "$(dirname "$SERIAL_SEND_EXE")")
-    [ -f "$SERIAL_SEND_EXE" ] || fail "$SERIAL_SEND_EXE is missing; build it first:" \
-        "cmake --preset $preset && cmake --build --preset $preset"
+    [ -f "$SERIAL_SEND_EXE" ] || fail "$SERIAL_SEND_EXE is missing: the build makes it with" \
+        "MinGW-w64, which scripts/lib/packages.sh installs"
     for tool in "$WINE" "$WINESERVER"; do
-        [ -x "$tool" ] || fail "$tool not found; install wine, wine64 and wine32 (scripts/lib/packages.sh)"
+        [ -x "$tool" ] || cannot_run "Wine ($tool) not found; scripts/lib/packages.sh installs it"
     done
     logs=$(dirname "$WINEPREFIX")
     if [ -d "$WINEPREFIX" ]; then
-        "$WINESERVER" -k >/dev/null 2>&1 || :
+        stop
         rm -rf "$WINEPREFIX"
     fi
     mkdir -p "$WINEPREFIX"
@@ -52,7 +72,7 @@ setup)
     [ -z "$ports" ] || fail "Wine mapped serial ports of its own: $ports"
     ;;
 cleanup)
-    "$WINESERVER" -k >/dev/null 2>&1 || :
+    stop
     ;;
 *)
     fail "usage: wine-prefix.sh setup|cleanup"

@@ -1,0 +1,13 @@
+# shellcheck shell=sh
+# Sourced by the shell tests. cannot_run WHY: the test needs what this machine
+# lacks (root or user namespaces, Wine, valgrind...). Under CI (CI set and not
+# empty) that fails it; elsewhere it exits 77, which CTest reports as skipped
+# (SKIP_RETURN_CODE 77). tests/support/cannot_run.h is the same for GoogleTest.
+cannot_run() {
+    if [ -n "${CI:-}" ]; then
+        echo "FAIL (under CI a test that cannot run fails): $*" >&2
+        exit 1
+    fi
+    echo "*** SKIPPED, and it would fail under CI: $* ***" >&2
+    exit 77
+}
