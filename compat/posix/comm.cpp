@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "com_name.h"
 #include "dcb_termios.h"
 #include "windows.h"
 

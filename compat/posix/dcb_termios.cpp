@@ -1,7 +1,5 @@
 #include "dcb_termios.h"
 
-#include <string.h>
-
 namespace compat
 {
 namespace
@@ -185,34 +183,6 @@ bool same_line(const termios &want, const termios &got)
            !((want.c_cflag ^ got.c_cflag) & owned_cflag) &&
            !((want.c_lflag ^ got.c_lflag) & owned_lflag) && want.c_cc[VSTART] == got.c_cc[VSTART] &&
            want.c_cc[VSTOP] == got.c_cc[VSTOP] && want.c_cc[VEOF] == got.c_cc[VEOF];
-}
-
-// Compared by hand, without the library's string calls: each costs more than
-// the test it makes, and in ASCII a letter differs from its capital in 0x20.
-bool com_device(const char *name, char (&path)[16])
-{
-    if (name[0] == '\\' && name[1] == '\\' && name[2] == '.' && name[3] == '\\')
-        name += 4;
-    if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm')
-        return false;
-    unsigned n = 0;
-    const char *d = name + 3;
-    if (*d < '1' || *d > '9')
-        return false;
-    for (; *d >= '0' && *d <= '9' && n <= 256; ++d)
-        n = n * 10 + static_cast<unsigned>(*d - '0');
-    if (*d != '\0' || n > 256)
-        return false;
-    // Formatted by hand too: snprintf would cost more than the whole open.
-    const unsigned port = n - 1;
-    char *p = stpcpy(path, "/dev/ttyS");
-    if (port >= 100)
-        *p++ = static_cast<char>('0' + port / 100);
-    if (port >= 10)
-        *p++ = static_cast<char>('0' + port / 10 % 10);
-    *p++ = static_cast<char>('0' + port % 10);
-    *p = '\0';
-    return true;
 }
 
 } // namespace compat

@@ -1,6 +1,6 @@
 // Translation from the Windows world to the POSIX one: the DCB record to and
-// from termios, and port names to device paths. Kept free of any descriptor
-// work so it can be tested and fuzzed on its own.
+// from termios. Kept free of any descriptor work so it can be tested and
+// fuzzed on its own.
 #ifndef SERIAL_SEND_COMPAT_POSIX_DCB_TERMIOS_H
 #define SERIAL_SEND_COMPAT_POSIX_DCB_TERMIOS_H
 
@@ -30,10 +30,6 @@ bool termios_from_dcb(const DCB &dcb, termios &t);
 // True when got carries every setting that want holds in the owned bits and
 // characters: the check that a driver kept what it was given.
 bool same_line(const termios &want, const termios &got);
-
-// "COMn" or "\\.\COMn", n from 1 to 256 in any case, is /dev/ttyS{n-1}:
-// writes that path and returns true. Any other name: false, path untouched.
-bool com_device(const char *name, char (&path)[16]);
 
 } // namespace compat
 

@@ -8,6 +8,7 @@
 
 #include "rows.h"
 
+#include "com_name.h"
 #include "dcb_termios.h"
 
 namespace
