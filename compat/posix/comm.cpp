@@ -84,11 +84,9 @@ void restore_ending_signals()
         sigaction(ending_signals[i], &saved_actions[i], nullptr);
 }
 
-// Takes the port for this opener alone. The lock shuts out every program that
-// locks too; TIOCEXCL shuts out other openers, except root. A terminal that is
-// already exclusive is held by a program that does not lock, and is refused
-// here even to root, as the kernel refuses it to everyone else. The ending
-// signals wait while the port becomes exclusive and its handler is set up.
+// Takes the port for this opener alone, as windows.h describes: the lock, a
+// terminal already exclusive refused, then TIOCEXCL. The ending signals wait
+// while the port becomes exclusive and their handler is set up.
 bool take(Port &p)
 {
     int held = 0;

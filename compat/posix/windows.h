@@ -11,10 +11,13 @@
 //   CreateFileA   "COMn" and "\\.\COMn" (n from 1, any case) name /dev/ttyS{n-1},
 //                 so COM3 is /dev/ttyS2; any other name is opened as a path.
 //                 Access: GENERIC_READ and/or GENERIC_WRITE. Share mode 0 is an
-//                 exclusive open: flock(LOCK_EX|LOCK_NB) plus TIOCEXCL, and the
-//                 open fails, leaving the port as it was, while another opener
-//                 holds the lock or has made the terminal exclusive; any other
-//                 share mode opens without either. Creation disposition must be
+//                 exclusive open: flock(LOCK_EX|LOCK_NB) plus TIOCEXCL. The
+//                 lock keeps out every program that locks too, root included;
+//                 TIOCEXCL keeps out every other opener but root. The open
+//                 fails, leaving the port as it was, while another opener
+//                 holds the lock or has made the terminal exclusive, even for
+//                 root; one that opened the port with neither goes undetected.
+//                 Any other share mode opens without either. Creation disposition must be
 //                 OPEN_EXISTING, flags 0 or FILE_ATTRIBUTE_NORMAL (no
 //                 FILE_FLAG_OVERLAPPED), no security attributes, no template:
 //                 anything else is refused. The open itself does not wait for
