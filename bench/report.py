@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Turns bench/measure.py's figures into the results table, the goals and the
-chart, prints them, and writes them into docs/benchmarks.md (between its
-"bench/run" markers) and docs/benchmarks.png. Run from the repository root:
+chart, prints them, and writes them to OUT/results.md and OUT/benchmarks.png;
+with --update-docs, also into docs/benchmarks.md (between its "bench/run"
+markers) and docs/benchmarks.png. Run from the repository root:
 
-  report.py OUT SERIAL_SEND DYNAMIC FLOOR EXE
+  report.py OUT SERIAL_SEND DYNAMIC FLOOR EXE [--update-docs]
 
 OUT holds linux.json, wine.json (optional), vcom-*.txt and notes.txt; the
 other arguments are the binaries whose sizes go into the table (EXE may be "").
@@ -13,6 +14,7 @@ import datetime
 import json
 import os
 import platform
+import shutil
 import subprocess
 import sys
 
@@ -126,19 +128,20 @@ def goals(programs, exe_size):
             for goal, measured, ok in found]
 
 
-def chart(out, programs):
+def chart(out, programs, path):
     data = os.path.join(out, "wall.dat")
     with open(data, "w") as f:
         for i, (name, p) in enumerate(programs.items()):
             colour = 0xD9822B if name == "serial-send" else 0x4A7EBB
             f.write('%d "%s" %.4f %.4f %.4f %d\n' % (i, CHART_LABELS[name], p["median"] * 1000,
                                                     p["q1"] * 1000, p["q3"] * 1000, colour))
-    subprocess.run(["gnuplot", "-e", "data='%s'; output='%s'" % (data, CHART), "bench/chart.gp"],
+    subprocess.run(["gnuplot", "-e", "data='%s'; output='%s'" % (data, path), "bench/chart.gp"],
                    check=True)
 
 
 def main():
     out, release, dynamic, floor_bin, exe = sys.argv[1:6]
+    update_docs = sys.argv[6:] == ["--update-docs"]
     linux = load(os.path.join(out, "linux", "linux.json"))
     wine = load(os.path.join(out, "wine", "wine.json"))
     notes = []
@@ -199,13 +202,17 @@ def main():
     lines += ["- " + n for n in [load_note] + notes]
     lines += ["", END]
 
-    with open(DOC) as f:
-        doc = f.read()
-    head, _, rest = doc.partition(BEGIN)
-    _, _, tail = rest.partition(END)
-    with open(DOC, "w") as f:
-        f.write(head + "\n".join(lines) + tail)
-    chart(out, programs)
+    with open(os.path.join(out, "results.md"), "w") as f:
+        f.write("\n".join(lines[2:-2]) + "\n")
+    chart(out, programs, os.path.join(out, "benchmarks.png"))
+    if update_docs:
+        with open(DOC) as f:
+            doc = f.read()
+        head, _, rest = doc.partition(BEGIN)
+        _, _, tail = rest.partition(END)
+        with open(DOC, "w") as f:
+            f.write(head + "\n".join(lines) + tail)
+        shutil.copyfile(os.path.join(out, "benchmarks.png"), CHART)
     print("\n".join(lines[2:-2]))
 
 

@@ -33,20 +33,7 @@ endif()
 
 install(TARGETS serial-send RUNTIME DESTINATION ${serial_send_bindir})
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${serial_send_docdir})
-# Checked when installing, not when configuring, so a README.md added later
-# is picked up without a new configure.
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${serial_send_docdir} OPTIONAL)
-
-# The top directory of the archives, which scripts/lib/pack.sh reads here.
-if(NOT WIN32)
-    set(archive_system Linux)
-elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    set(archive_system win64)
-else()
-    set(archive_system win32)
-endif()
-set(SERIAL_SEND_ARCHIVE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${archive_system}
-    CACHE INTERNAL "Name of the archive of this build, without its extension")
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${serial_send_docdir})
 
 if(WIN32)
     return()

@@ -1,32 +1,34 @@
 # shellcheck shell=sh
 # Packs what a user downloads (sourced by scripts/package and
 # tests/packaging/check-packaging.sh):
-#   pack BUILD OUT   from a Linux build, serial-send-<version>-Linux.tar.gz and
-#                    (by cpack) serial-send_<version>_<arch>.deb; from a Windows
-#                    build, serial-send-<version>-win64.zip or -win32.zip
+#   pack BUILD OUT VERSION SYSTEM
+#                    from BUILD, a build of version VERSION for SYSTEM (Linux,
+#                    win64, win32), serial-send-VERSION-Linux.tar.gz and (by
+#                    cpack) serial-send_VERSION_<arch>.deb, or
+#                    serial-send-VERSION-SYSTEM.zip
 #   pack_sums OUT    SHA256SUMS of the archives in OUT, as sha256sum -c reads it
+#   commit_time SOURCE
+#                    sets and exports SOURCE_DATE_EPOCH, when unset, to the
+#                    time of the commit the checkout SOURCE is at
 #
 # Every build of the same commit packs to the same bytes, whoever packs it,
-# wherever and whenever: every time written is SOURCE_DATE_EPOCH (by default
-# the time of the commit the source is at), every owner is root, members go in
-# by name, modes are rw-r--r-- or rwxr-xr-x whatever the umask. The .deb is
-# cpack's; SERIAL_SEND_MAINTAINER, when set, names its maintainer.
+# wherever and whenever: every time written is SOURCE_DATE_EPOCH, which the
+# caller sets (commit_time), every owner is root, members go in by name, modes
+# are rw-r--r-- or rwxr-xr-x whatever the umask. The .deb is cpack's;
+# SERIAL_SEND_MAINTAINER, when set, names its maintainer.
 # CMAKE and CPACK name the tools to use (default: from PATH).
 
-# cache_value BUILD NAME: the value of NAME in BUILD's CMake cache.
-cache_value() {
-    sed -n "s/^$2:[A-Z]*=//p" "$1/CMakeCache.txt"
+commit_time() {
+    if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+        SOURCE_DATE_EPOCH=$(git -C "$1" log -1 --format=%ct) ||
+            { echo "pack: $1 is not a git checkout; set SOURCE_DATE_EPOCH" >&2; return 1; }
+        export SOURCE_DATE_EPOCH
+    fi
 }
 
 pack() {
-    pack_build=$1 pack_out=$2
-    pack_name=$(cache_value "$pack_build" SERIAL_SEND_ARCHIVE_NAME)
-    [ -n "$pack_name" ] || { echo "pack: $pack_build is no serial-send build" >&2; return 1; }
-    if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-        SOURCE_DATE_EPOCH=$(git -C "$(cache_value "$pack_build" CMAKE_HOME_DIRECTORY)" log -1 --format=%ct) ||
-            { echo "pack: not a git checkout; set SOURCE_DATE_EPOCH" >&2; return 1; }
-        export SOURCE_DATE_EPOCH
-    fi
+    pack_build=$1 pack_out=$2 pack_name=serial-send-$3-$4
+    [ -n "${SOURCE_DATE_EPOCH:-}" ] || { echo "pack: SOURCE_DATE_EPOCH is not set" >&2; return 1; }
     mkdir -p "$pack_out"
     stage=$pack_out/.stage-$pack_name
     rm -rf "$stage"

@@ -13,13 +13,17 @@ make make
 g++ g++
 "
 
-# The native suites: GoogleTest, and what the packaging checks use
-# (CPack's dependency scan needs file and dpkg-shlibdeps).
+# The .deb, made by cpack: its dependency scan needs file and dpkg-shlibdeps.
+PACKAGES_DEB="
+file file
+dpkg-shlibdeps dpkg-dev
+"
+
+# The native suites: GoogleTest, and what the packaging checks use besides
+# the .deb's tools.
 PACKAGES_TESTS="
 /usr/include/gtest/gtest.h libgtest-dev
 /usr/include/gmock/gmock.h libgmock-dev
-file file
-dpkg-shlibdeps dpkg-dev
 man man-db
 groff groff-base
 unzip unzip
@@ -63,11 +67,14 @@ PACKAGES_LINTIAN="
 lintian lintian
 "
 
-# scripts/lint, fuzz/run, the reliability suite.
+# scripts/lint (clang-tidy reads the suites' support code, which includes
+# GoogleTest), fuzz/run, the reliability suite.
 PACKAGES_LINT="
 clang-format clang-format
 clang-tidy clang-tidy
 cppcheck cppcheck
+/usr/include/gtest/gtest.h libgtest-dev
+/usr/include/gmock/gmock.h libgmock-dev
 "
 PACKAGES_FUZZ="
 clang++ clang
@@ -92,8 +99,8 @@ gnuplot gnuplot-nox
 PACKAGES_LOG=${PACKAGES_LOG:-build/packages.log}
 
 # need_packages LIST...: installs the missing packages of the lists (demo,
-# tests, windows, wine, windows-x86, uart, lintian, lint, fuzz, reliability,
-# bench), printing one line per step.
+# deb, tests, windows, wine, windows-x86, uart, lintian, lint, fuzz,
+# reliability, bench), printing one line per step.
 need_packages() {
     missing=""
     for list in "$@"; do

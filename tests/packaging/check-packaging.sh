@@ -13,22 +13,22 @@
 #       empty file
 #   check-packaging.sh install BUILD WORK
 #       `cmake --install` lays out exactly the documented files
-#   check-packaging.sh linux BUILD WORK VERSION VCOM
-#       scripts/lib/pack.sh makes the .tar.gz and the .deb, each with exactly
-#       the documented files, the .deb with its control fields and passing
-#       lintian, and the packed program runs
-#   check-packaging.sh windows BUILD WORK VERSION SYSTEM
+#   check-packaging.sh linux SOURCE BUILD WORK VERSION STATIC VCOM
+#       scripts/lib/pack.sh makes the .tar.gz and the .deb of BUILD (a build
+#       of SOURCE, version VERSION, linked statically when STATIC is ON),
+#       each with exactly the documented files, the .deb with its control
+#       fields and passing lintian, and the packed program runs
+#   check-packaging.sh windows SOURCE BUILD WORK VERSION SYSTEM
 #       scripts/lib/pack.sh makes the .zip of SYSTEM (win64, win32):
 #       serial-send.exe (the one built), README.md and LICENSE, flat, an exe
 #       needing no DLL beyond Windows' own, showing VERSION
-#   check-packaging.sh reproducible SOURCE WORK
+#   check-packaging.sh reproducible SOURCE WORK VERSION
 #       two copies of SOURCE (the files git knows) in WORK, each built (the
 #       release, windows and windows-x86 presets, the programs only) and
 #       packed, the second later, under another umask and time zone: the
 #       programs, the archives and their SHA256SUMS are the same bytes
 #
-# README.md is expected when the source tree has one, and always when CI is
-# set. CMAKE and CPACK name the tools to use (default: from PATH).
+# CMAKE and CPACK name the tools to use (default: from PATH).
 set -eu
 # shellcheck source=tests/support/cannot-run.sh
 . "$(dirname "$0")/../support/cannot-run.sh"
@@ -51,25 +51,17 @@ same_list() {
     diff -u "$2" "$3" >&2 || fail "$1: files differ from the documented layout (- expected, + found)"
 }
 
-source_dir() {
-    sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$1/CMakeCache.txt"
-}
-
-# docs SOURCE: the documentation files, one a line.
+# docs: the documentation files, one a line.
 docs() {
     echo LICENSE
-    if [ -e "$1/README.md" ] || [ "${CI:-}" = true ]; then
-        echo README.md
-    else
-        echo "note: no README.md in $1 yet, not expected in the packages" >&2
-    fi
+    echo README.md
 }
 
-# linux_layout SOURCE PREFIX: the installed files under PREFIX, one a line.
+# linux_layout PREFIX: the installed files under PREFIX, one a line.
 linux_layout() {
-    echo "$2bin/serial-send"
-    echo "$2share/man/man1/serial-send.1"
-    docs "$1" | sed "s|^|$2share/doc/serial-send/|"
+    echo "$1bin/serial-send"
+    echo "$1share/man/man1/serial-send.1"
+    docs | sed "s|^|$1share/doc/serial-send/|"
 }
 
 fresh() {
@@ -77,22 +69,23 @@ fresh() {
     mkdir -p "$1"
 }
 
-# deb_layout SOURCE BUILD: the .deb's files. Debian's copyright file holds
-# the license; the overrides tell lintian the program is static on purpose.
+# deb_layout STATIC: the .deb's files. Debian's copyright file holds the
+# license; the overrides tell lintian the program is static on purpose.
 deb_layout() {
     echo ./usr/bin/serial-send
     echo ./usr/share/man/man1/serial-send.1.gz
-    { docs "$1" | grep -vx LICENSE; echo copyright; echo changelog.gz; } |
+    { docs | grep -vx LICENSE; echo copyright; echo changelog.gz; } |
         sed "s|^|./usr/share/doc/serial-send/|"
-    if [ "$(cache_value "$2" SERIAL_SEND_STATIC)" = ON ]; then
+    if [ "$1" = ON ]; then
         echo ./usr/share/lintian/overrides/serial-send
     fi
 }
 
-# run_pack BUILD WORK: scripts/lib/pack.sh's archives of BUILD in WORK.
+# run_pack BUILD WORK VERSION SYSTEM: scripts/lib/pack.sh's archives of
+# BUILD in WORK.
 run_pack() {
     mkdir -p "$2"
-    (pack "$1" "$2") >"$2/pack.log" 2>&1 || { cat "$2/pack.log" >&2; fail "packing $1"; }
+    (pack "$@") >"$2/pack.log" 2>&1 || { cat "$2/pack.log" >&2; fail "packing $1"; }
 }
 
 man_lint() {
@@ -169,32 +162,32 @@ install_layout() {
     fresh "$work"
     "$CMAKE" --install "$build" --prefix "$work/prefix" >"$work/install.log"
     (cd "$work/prefix" && find . ! -type d | sed 's|^\./||') >"$work/found"
-    linux_layout "$(source_dir "$build")" "" >"$work/expected"
+    linux_layout "" >"$work/expected"
     same_list "cmake --install" "$work/expected" "$work/found"
     echo "ok: cmake --install lays out: $(tr '\n' ' ' <"$work/found")"
 }
 
 linux_packages() {
-    build=$1 work=$2 version=$3 vcom=$4
+    source=$1 build=$2 work=$3 version=$4 static=$5 vcom=$6
     need_port "$vcom"
-    source=$(source_dir "$build")
+    commit_time "$source" || fail "no time to pack with"
     fresh "$work"
     # A maintainer with an address, which the package leaves for whoever
     # publishes it to set (README.md): lintian finds nothing else.
     # shellcheck disable=SC2034 # read by pack()
     SERIAL_SEND_MAINTAINER="serial-send checks <checks@example.org>"
-    run_pack "$build" "$work"
+    run_pack "$build" "$work" "$version" Linux
 
     tgz=$work/serial-send-$version-Linux.tar.gz
     [ -f "$tgz" ] || fail "no $tgz: $(ls "$work")"
     tar -tzf "$tgz" | grep -v '/$' >"$work/found"
-    linux_layout "$source" "serial-send-$version-Linux/" >"$work/expected"
+    linux_layout "serial-send-$version-Linux/" >"$work/expected"
     same_list "$tgz" "$work/expected" "$work/found"
 
     deb=$work/serial-send_${version}_$(dpkg --print-architecture).deb
     [ -f "$deb" ] || fail "no $deb: $(ls "$work")"
     dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$' >"$work/found"
-    deb_layout "$source" "$build" >"$work/expected"
+    deb_layout "$static" >"$work/expected"
     same_list "$deb" "$work/expected" "$work/found"
     # lintian leaves files in its TMPDIR: keep them in the work directory.
     mkdir -p "$work/tmp"
@@ -228,15 +221,16 @@ linux_packages() {
 }
 
 windows_zip() {
-    build=$1 work=$2 version=$3 system=$4
+    source=$1 build=$2 work=$3 version=$4 system=$5
+    commit_time "$source" || fail "no time to pack with"
     fresh "$work"
-    run_pack "$build" "$work"
+    run_pack "$build" "$work" "$version" "$system"
 
     zip=$work/serial-send-$version-$system.zip
     top=serial-send-$version-$system
     [ -f "$zip" ] || fail "no $zip: $(ls "$work")"
     unzip -Z1 "$zip" | grep -v '/$' >"$work/found"
-    { echo serial-send.exe; docs "$(source_dir "$build")"; } | sed "s|^|$top/|" >"$work/expected"
+    { echo serial-send.exe; docs; } | sed "s|^|$top/|" >"$work/expected"
     same_list "$zip" "$work/expected" "$work/found"
 
     unzip -q -d "$work/x" "$zip"
@@ -256,23 +250,24 @@ windows_zip() {
     echo "ok: $(basename "$zip") holds $(tr '\n' ' ' <"$work/found"); imports $(tr '\n' ' ' <"$work/dlls"); version $shown"
 }
 
-# build_copy DIR: builds the programs in DIR, a copy of the source, and packs
-# them into DIR/out. The builds run as anyone's do, without SOURCE_DATE_EPOCH
-# (which ld would write into the exes).
+# build_copy DIR VERSION: builds the programs in DIR, a copy of the source,
+# and packs them into DIR/out. The builds run as anyone's do, without
+# SOURCE_DATE_EPOCH (which ld would write into the exes).
 build_copy() {
     cd "$1"
-    for preset in release windows windows-x86; do
-        { env -u SOURCE_DATE_EPOCH "$CMAKE" --preset "$preset" -DBUILD_TESTING=OFF -Wno-dev \
+    for build in release:Linux windows:win64 windows-x86:win32; do
+        preset=${build%:*}
+        { env -u SOURCE_DATE_EPOCH "$CMAKE" --preset "$preset" -DSERIAL_SEND_TESTS=OFF -Wno-dev \
             --no-warn-unused-cli && env -u SOURCE_DATE_EPOCH "$CMAKE" --build --preset "$preset"; } \
             >"build-$preset.log" 2>&1 ||
             { cat "build-$preset.log" >&2; fail "build of $preset in $1"; }
-        run_pack "build/$preset" out
+        run_pack "build/$preset" out "$2" "${build#*:}"
     done
     pack_sums out
 }
 
 reproducible() {
-    source=$1 work=$2
+    source=$1 work=$2 version=$3
     SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct) || fail "$source is not a git checkout"
     export SOURCE_DATE_EPOCH
     rm -rf "$work"
@@ -281,8 +276,8 @@ reproducible() {
         (cd "$source" && git ls-files -z | tar --null -T - -cf -) | tar -C "$work/$copy" -xf -
     done
     t0=$(date +%s)
-    (build_copy "$work/a")
-    (umask 077 && TZ=XST-13 build_copy "$work/b")
+    (build_copy "$work/a" "$version")
+    (umask 077 && TZ=XST-13 build_copy "$work/b" "$version")
 
     files="build/release/serial-send build/windows/serial-send.exe build/windows-x86/serial-send.exe out/SHA256SUMS"
     for file in $files; do
