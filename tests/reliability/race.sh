@@ -7,6 +7,7 @@
 #   race.sh VCOM STRESS PROGRAM DIR
 set -eu
 vcom=$1 stress=$2 program=$3 dir=$4
+# shellcheck source=tests/reliability/lib.sh
 . "$(dirname "$0")/lib.sh"
 need_port "$vcom"
 
@@ -18,7 +19,7 @@ while [ "$round" -lt "$max_rounds" ] &&
     round=$((round + 1))
     rm -f "$dir/report"
     status=0
-    "$vcom" --report "$dir/report" -- "$stress" race "$copies" "$program" >"$dir/out" ||
+    "$vcom" --report "$dir/report" -- "$stress" race "$copies" "$program" "$dir" >"$dir/out" ||
         status=$?
     [ "$status" = 0 ] || fail "round $round: status $status: $(cat "$dir/out")"
     sent=$(sed -n 's/^sent=\([0-9]*\) refused=.*/\1/p' "$dir/out")
@@ -30,10 +31,12 @@ while [ "$round" -lt "$max_rounds" ] &&
         fail "round $round: $sent sends, the port received $(value count "$dir/report") bytes"
     [ "$(value received "$dir/report")" = "$(r_bytes "$sent")" ] ||
         fail "round $round: received $(value received "$dir/report")"
-    case $(value after "$dir/report") in
-    "speed=115200 csize=8 parity=none cstopb=0 "*) ;;
-    *) fail "round $round: line left as $(value after "$dir/report")" ;;
-    esac
+    for setting in $set_line; do
+        case " $(value after "$dir/report") " in
+        *" $setting "*) ;;
+        *) fail "round $round: line left without $setting: $(value after "$dir/report")" ;;
+        esac
+    done
     [ "$(value reopen "$dir/report")" = ok ] || fail "round $round: port still taken afterwards"
     sent_total=$((sent_total + sent))
     refused_total=$((refused_total + refused))

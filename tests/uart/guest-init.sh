@@ -17,8 +17,9 @@ exec </dev/console >/dev/console 2>&1
 /bin/busybox --install -s /bin
 PATH=/bin
 port=/dev/ttyS2
-sent='Wrote 1 bytes of message\nR\n'
-refused='Unable to open port\n'
+# $sent and $cannot_open: what serial-send prints.
+# shellcheck source=tests/support/reports.sh
+. /reports.sh
 
 # The descriptor on 3 keeps the port open from check to check, as a program
 # watching the line would: the terminal's state (XOFF received, TIOCEXCL)
@@ -104,13 +105,13 @@ case $(cat /proc/cmdline) in
     start
     before=$(stty -F $port -g)
     ttyhold lock <&3
-    expect b.lock "$refused" 255 serial-send
+    expect b.lock "$cannot_open" 255 serial-send
     ttyhold unlock <&3
     check_untouched "$before" b.lock.line
 
     mark b.excl
     ttyhold excl <&3
-    expect b.excl "$refused" 255 serial-send
+    expect b.excl "$cannot_open" 255 serial-send
     ttyhold nxcl <&3
     check_untouched "$before" b.excl.line
 
@@ -136,7 +137,7 @@ case $(cat /proc/cmdline) in
     *'Input/output error'*) pass "d.setup (ttyS2 has no UART: $err)" ;;
     *) fail d.setup "stty on a ttyS2 without a UART to fail with an I/O error" "'$err'" ;;
     esac
-    expect d.run "$refused" 255 serial-send
+    expect d.run "$cannot_open" 255 serial-send
     state=$(ttyhold state <&3)
     if [ "$state" = "not exclusive" ]; then pass d.given-back; else fail d.given-back "not exclusive" "$state"; fi
 
