@@ -86,7 +86,7 @@ trace empty "$program"
 trace hostile "$program" $hostile
 calls=0
 for run in empty hostile; do
-    [ "$(cat "$dir/$run.out")" = "$(printf %b "$sent")" ] ||
+    [ "$(cat "$dir/$run.out")" = "$(printf %b "$report_sent")" ] ||
         fail "$run: printed $(cat "$dir/$run.out")"
     [ "$(value received "$dir/$run.report")" = 52 ] ||
         fail "$run: received $(value received "$dir/$run.report")"

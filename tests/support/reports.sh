@@ -2,6 +2,6 @@
 # Sourced by the shell tests: what serial-send prints (printf %b form) and the
 # line it sets in the words of vcom's report. tests/support/reports.h is the
 # same for C++.
-sent='Wrote 1 bytes of message\nR\n'
-cannot_open='Unable to open port\n'
+report_sent='Wrote 1 bytes of message\nR\n'
+report_cannot_open='Unable to open port\n'
 set_line='speed=115200 csize=8 parity=none cstopb=0 opost=0 icanon=0 echo=0 isig=0 clocal=1'
