@@ -3,13 +3,14 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <spawn.h>
-#include <stdio.h>
 #include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 namespace
 {
@@ -41,44 +42,29 @@ Strings environment()
     return env;
 }
 
-pid_t start_program(const std::string &path, const Strings &argv, const Strings &env, int in,
-                    const std::string &out, const std::string &err)
+int run_program(const std::string &path, const Strings &argv, const Strings &env,
+                const std::string &out, const std::string &err)
 {
     Strings argv_text = argv, env_text = env;
     const std::vector<char *> args = pointers(argv_text), vars = pointers(env_text);
 
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
-    if (in < 0)
-        posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    else
-        posix_spawn_file_actions_adddup2(&files, in, 0);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid;
     const int spawned = posix_spawn(&pid, path.c_str(), &files, nullptr, args.data(), vars.data());
     posix_spawn_file_actions_destroy(&files);
-    if (spawned == 0)
-        return pid;
-    fprintf(stderr, "cannot run %s: %s\n", path.c_str(), strerror(spawned));
-    return -1;
-}
 
-int wait_program(pid_t pid)
-{
     int status;
-    if (pid <= 0)
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot run " << path << ": " << strerror(spawned);
         return -1;
-    while (waitpid(pid, &status, 0) != pid)
-        if (errno != EINTR) {
-            fprintf(stderr, "waitpid: %s\n", strerror(errno));
-            return -1;
-        }
+    }
+    if (waitpid(pid, &status, 0) != pid) {
+        ADD_FAILURE() << "waitpid: " << strerror(errno);
+        return -1;
+    }
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-}
-
-int run_program(const Strings &argv, const Strings &env, const std::string &out,
-                const std::string &err)
-{
-    return wait_program(start_program(argv.at(0), argv, env, -1, out, err));
 }

@@ -25,7 +25,7 @@ struct Outcome {
 // "speed=115200 csize=8" -> {speed: 115200, csize: 8}
 Settings parse_settings(const std::string &words);
 
-// Runs argv as run_program does, then collects stdout, stderr and the report
+// Runs argv (argv[0] a path) as run_program does, then collects stdout, stderr and the report
 // vcom wrote to the file report.
 Outcome run_collect(const Strings &argv, const Strings &env, const std::string &out,
                     const std::string &err, const std::string &report);

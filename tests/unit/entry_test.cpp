@@ -52,7 +52,7 @@ Outcome run_fake(const std::string &script, const Strings &argv)
         if (e.compare(0, 17, "SERIAL_SEND_FAKE_") != 0)
             env.push_back(e);
     Outcome outcome;
-    outcome.status = wait_program(start_program(SERIAL_SEND_FAKE, argv, env, -1, out, err));
+    outcome.status = run_program(SERIAL_SEND_FAKE, argv, env, out, err);
     outcome.out = read_file(out);
     outcome.err = read_file(err);
     outcome.calls = lines_of(read_file(log));
