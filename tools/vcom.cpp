@@ -51,6 +51,8 @@
 
 #include <string>
 
+#include "pty.h"
+
 namespace
 {
 
@@ -218,22 +220,12 @@ Options parse_options(int argc, char **argv)
 
 // ---- the pseudo-terminal
 
-struct Pty {
-    int master = -1;
-    int slave = -1; // held for the whole run: the terminal outlives the command's close
-    char path[64] = "";
-};
-
-Pty open_pty()
+// The slave is held for the whole run: the terminal outlives the command's close.
+Pty open_port_pty()
 {
     Pty p;
-    p.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (p.master < 0 || grantpt(p.master) || unlockpt(p.master) ||
-        ptsname_r(p.master, p.path, sizeof p.path))
-        die("pseudo-terminal");
-    p.slave = open(p.path, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (p.slave < 0)
-        die(p.path);
+    if (!open_pty(p))
+        die(p.path[0] ? p.path : "pseudo-terminal");
     const int flags = fcntl(p.master, F_GETFL);
     if (flags < 0 || fcntl(p.master, F_SETFL, flags | O_NONBLOCK))
         die("master");
@@ -598,7 +590,7 @@ void print_report(const Pty &pty, const std::string &received, const termios &be
 int main(int argc, char **argv)
 {
     const Options o = parse_options(argc, argv);
-    const Pty pty = open_pty();
+    const Pty pty = open_port_pty();
     apply_initial(pty.slave, o);
     const termios before = line_settings(pty.slave);
 

@@ -1,6 +1,7 @@
+# shellcheck shell=sh
 # Shared by the reliability scripts: failing loudly, not running without a
-# tool or the namespaces, reading vcom reports, recording figures. Sourced;
-# the caller sets "set -eu".
+# tool or the namespaces, the expected reports, reading vcom reports,
+# recording figures. Sourced; the caller sets "set -eu".
 
 name=${0##*/}
 name=${name%.sh}
@@ -12,6 +13,8 @@ fail() {
 
 # shellcheck source=tests/support/cannot-run.sh
 . "$(dirname "$0")/../support/cannot-run.sh"
+# shellcheck source=tests/support/reports.sh
+. "$(dirname "$0")/../support/reports.sh"
 
 # A tool the test cannot do without: missing, the test cannot run (a failure
 # under CI, a skip elsewhere).
@@ -43,6 +46,7 @@ r_bytes() {
 
 # figure TEXT: prints a measured figure and keeps it beside the test's files.
 figure() {
+    # shellcheck disable=SC2154 # dir: set by the caller
     printf '%s: %s\n' "$name" "$*" | tee "$dir/figures"
 }
 

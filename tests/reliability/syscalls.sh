@@ -17,6 +17,7 @@
 #   syscalls.sh VCOM PROGRAM DYNAMIC DIR
 set -eu
 vcom=$1 program=$2 dynamic=$3 dir=$4
+# shellcheck source=tests/reliability/lib.sh
 . "$(dirname "$0")/lib.sh"
 need_port "$vcom"
 need strace
@@ -85,7 +86,7 @@ trace empty "$program"
 trace hostile "$program" $hostile
 calls=0
 for run in empty hostile; do
-    [ "$(cat "$dir/$run.out")" = "$(printf 'Wrote 1 bytes of message\nR')" ] ||
+    [ "$(cat "$dir/$run.out")" = "$(printf %b "$report_sent")" ] ||
         fail "$run: printed $(cat "$dir/$run.out")"
     [ "$(value received "$dir/$run.report")" = 52 ] ||
         fail "$run: received $(value received "$dir/$run.report")"

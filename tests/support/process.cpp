@@ -42,8 +42,8 @@ Strings environment()
     return env;
 }
 
-int run_program(const Strings &argv, const Strings &env, const std::string &out,
-                const std::string &err)
+int run_program(const std::string &path, const Strings &argv, const Strings &env,
+                const std::string &out, const std::string &err)
 {
     Strings argv_text = argv, env_text = env;
     const std::vector<char *> args = pointers(argv_text), vars = pointers(env_text);
@@ -54,12 +54,12 @@ int run_program(const Strings &argv, const Strings &env, const std::string &out,
     posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid;
-    const int spawned = posix_spawn(&pid, args[0], &files, nullptr, args.data(), vars.data());
+    const int spawned = posix_spawn(&pid, path.c_str(), &files, nullptr, args.data(), vars.data());
     posix_spawn_file_actions_destroy(&files);
 
     int status;
     if (spawned != 0) {
-        ADD_FAILURE() << "cannot run " << argv[0] << ": " << strerror(spawned);
+        ADD_FAILURE() << "cannot run " << path << ": " << strerror(spawned);
         return -1;
     }
     if (waitpid(pid, &status, 0) != pid) {

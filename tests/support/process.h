@@ -14,10 +14,11 @@ std::string read_file(const std::string &path);
 // This process's environment, as strings.
 Strings environment();
 
-// Runs argv (argv[0] a path) with environment env, stdout into the file out
-// and stderr into err, and waits for it. Returns its exit status, 128 + the
-// signal when one ended it, or -1 with a test failure when it cannot run.
-int run_program(const Strings &argv, const Strings &env, const std::string &out,
-                const std::string &err);
+// Runs the program at path with the argument vector argv (argv[0] included;
+// it may be empty) and environment env, stdout into the file out and stderr
+// into err, and waits for it. Returns its exit status, 128 + the signal when
+// one ended it, or -1 with a test failure when it cannot run.
+int run_program(const std::string &path, const Strings &argv, const Strings &env,
+                const std::string &out, const std::string &err);
 
 #endif

@@ -17,8 +17,8 @@ exec </dev/console >/dev/console 2>&1
 /bin/busybox --install -s /bin
 PATH=/bin
 port=/dev/ttyS2
-sent='Wrote 1 bytes of message\nR\n'
-refused='Unable to open port\n'
+# shellcheck source=tests/support/reports.sh
+. /reports.sh
 
 # The descriptor on 3 keeps the port open from check to check, as a program
 # watching the line would: the terminal's state (XOFF received, TIOCEXCL)
@@ -97,27 +97,27 @@ case $(cat /proc/cmdline) in
 
     mark a
     start
-    expect a.run "$sent" 0 serial-send
+    expect a.run "$report_sent" 0 serial-send
     check_frame a.frame
 
     mark b.lock
     start
     before=$(stty -F $port -g)
     ttyhold lock <&3
-    expect b.lock "$refused" 255 serial-send
+    expect b.lock "$report_cannot_open" 255 serial-send
     ttyhold unlock <&3
     check_untouched "$before" b.lock.line
 
     mark b.excl
     ttyhold excl <&3
-    expect b.excl "$refused" 255 serial-send
+    expect b.excl "$report_cannot_open" 255 serial-send
     ttyhold nxcl <&3
     check_untouched "$before" b.excl.line
 
     mark c
     start
-    expect c.first "$sent" 0 serial-send
-    expect c.second "$sent" 0 serial-send
+    expect c.first "$report_sent" 0 serial-send
+    expect c.second "$report_sent" 0 serial-send
     ttyhold nxcl <&3
 
     # XOFF holds the byte in the UART: the run waits for it to go out, is
@@ -127,7 +127,7 @@ case $(cat /proc/cmdline) in
     from_host xoff e.xoff
     expect e.interrupted '' 130 timeout -s INT 2 serial-send
     from_host xon e.xon
-    expect e.next "$sent" 0 serial-send
+    expect e.next "$report_sent" 0 serial-send
     mark end
     ;;
 *uart=none*)
@@ -136,7 +136,7 @@ case $(cat /proc/cmdline) in
     *'Input/output error'*) pass "d.setup (ttyS2 has no UART: $err)" ;;
     *) fail d.setup "stty on a ttyS2 without a UART to fail with an I/O error" "'$err'" ;;
     esac
-    expect d.run "$refused" 255 serial-send
+    expect d.run "$report_cannot_open" 255 serial-send
     state=$(ttyhold state <&3)
     if [ "$state" = "not exclusive" ]; then pass d.given-back; else fail d.given-back "not exclusive" "$state"; fi
 
@@ -144,7 +144,7 @@ case $(cat /proc/cmdline) in
     # for a carrier that never comes.
     mount --bind /dev/ttyS3 $port
     stty -F $port -clocal -crtscts
-    expect f.no-carrier "$sent" 0 timeout 5 serial-send
+    expect f.no-carrier "$report_sent" 0 timeout 5 serial-send
     ;;
 *) fail setup "uart=com3 or uart=none on the kernel command line" "$(cat /proc/cmdline)" ;;
 esac

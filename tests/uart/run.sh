@@ -1,7 +1,8 @@
 #!/bin/sh
 # The uart suite: serial-send on the kernel's own 8250 UART driver, in QEMU
 # guests booted from Debian's kernel with an initramfs made here (busybox,
-# serial-send, ttyhold and guest-init.sh as /init; no disk image).
+# serial-send, ttyhold, tests/support/reports.sh and guest-init.sh as /init;
+# no disk image).
 #   usage: run.sh SERIAL_SEND TTYHOLD WORKDIR
 # One guest has a UART behind ttyS2 (COM3) whose host side is a pair of pipes,
 # not a terminal, so nothing on the way rewrites what the guest set; the other
@@ -33,6 +34,7 @@ mkdir -p "$work/root/bin" "$work/root/dev" "$work/root/proc" "$work/root/tmp"
 cp /bin/busybox "$serial_send" "$ttyhold" "$work/root/bin/"
 ln -s busybox "$work/root/bin/sh"
 cp "$here/guest-init.sh" "$work/root/init"
+cp "$here/../support/reports.sh" "$work/root/reports.sh"
 chmod 755 "$work/root/init"
 (cd "$work/root" && find . | /bin/busybox cpio -o -H newc -R 0:0 2>/dev/null) >"$work/initrd"
 

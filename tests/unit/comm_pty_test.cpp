@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "cannot_run.h"
+#include "pty.h"
 #include "rows.h"
 
 namespace
@@ -65,13 +67,14 @@ class Pty : public testing::Test
   protected:
     void SetUp() override
     {
-        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(master, 0) << strerror(errno);
-        ASSERT_EQ(grantpt(master), 0) << strerror(errno);
-        ASSERT_EQ(unlockpt(master), 0) << strerror(errno);
-        path = ptsname(master);
-        slave = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(slave, 0) << path << ": " << strerror(errno);
+        ::Pty pty;
+        const bool opened = open_pty(pty);
+        const int error = errno;
+        master = pty.master;
+        slave = pty.slave;
+        path = pty.path;
+        if (!opened)
+            CANNOT_RUN(std::string("no pseudo-terminal here: ") + strerror(error));
     }
 
     void TearDown() override

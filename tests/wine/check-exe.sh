@@ -12,11 +12,10 @@
 set -eu
 
 exe=$1 version=$2 triplet=$3 format=$4 subsystem=$5
-[ -f "$exe" ] || {
-    echo "check-exe.sh: $exe is missing: the build makes it with MinGW-w64 ($triplet-g++-win32)," \
-        "which scripts/lib/packages.sh installs" >&2
-    exit 1
-}
+# shellcheck source=tests/support/cannot-run.sh
+. "$(dirname "$0")/../support/cannot-run.sh"
+[ -f "$exe" ] || cannot_run "$exe is missing: the build makes it with MinGW-w64" \
+    "($triplet-g++-win32), which scripts/lib/packages.sh installs"
 
 # Every function the two exes import; Windows XP and XP x64 have them all.
 since_xp="

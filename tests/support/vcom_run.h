@@ -10,6 +10,7 @@
 #include <string>
 
 #include "process.h"
+#include "reports.h"
 #include "rows.h"
 
 using Settings = std::map<std::string, std::string>;
@@ -24,7 +25,7 @@ struct Outcome {
 // "speed=115200 csize=8" -> {speed: 115200, csize: 8}
 Settings parse_settings(const std::string &words);
 
-// Runs argv as run_program does, then collects stdout, stderr and the report
+// Runs argv (argv[0] a path) as run_program does, then collects stdout, stderr and the report
 // vcom wrote to the file report.
 Outcome run_collect(const Strings &argv, const Strings &env, const std::string &out,
                     const std::string &err, const std::string &report);
@@ -33,8 +34,7 @@ Outcome run_collect(const Strings &argv, const Strings &env, const std::string &
 Outcome run_vcom(const Strings &options, const Strings &command);
 
 // For suites whose runs present the port as /dev/ttyS2, which needs root or
-// user namespaces: without them each test fails (under CI) or is skipped
-// with a loud message.
+// user namespaces: without them each test cannot run (cannot_run.h).
 class OnVcomPort : public testing::Test
 {
   protected:
@@ -43,19 +43,21 @@ class OnVcomPort : public testing::Test
 
 // What vcom saw of the run: the bytes received (hex, as vcom reports them),
 // and the line settings after the run, which are those before with changed
-// (key=value words) applied.
-void expect_port(const Outcome &run, const char *received, const char *changed);
+// (key=value words, each a key of the report) applied.
+void expect_port(const Outcome &run, const std::string &received, const std::string &changed);
 
-// A line serial-send has set: 115200 8N1, binary (no output processing, no
-// canonical input, no echo or signals), modem status lines ignored.
-extern const char *const set_line;
+// vcom options that set flow control and start/stop characters before the
+// run, to values serial-send never chooses. Inline, so it is made before the
+// tables of the files that include this.
+inline const Strings flow_and_chars = {"--speed", "9600", "--crtscts", "--ixon", "--ixoff",
+                                       "--start", "0x01", "--stop",    "0x02"};
 
 // One run of serial-send on vcom's port and what it must give.
 struct Row {
     const char *name;
     Strings vcom; // how the port is presented and set up
     Strings wrap; // what runs serial-send, before its command line
-    const char *out;
+    std::string out;
     int status;
     const char *received; // hex, as vcom reports it
     const char *changed;  // settings expected after the run; the rest must be as before
