@@ -61,10 +61,11 @@ class WineRun : public testing::TestWithParam<Row>
   protected:
     void SetUp() override
     {
-        // Built by this build from the current source (target <preset>-exe).
-        if (access(SERIAL_SEND_EXE, F_OK) != 0)
-            CANNOT_RUN(SERIAL_SEND_EXE " is missing: it is built with MinGW-w64, which "
-                                       "scripts/lib/packages.sh installs");
+        // Built by this build from the current source (target <preset>-exe):
+        // missing, the build failed or could not run, which is never a skip.
+        ASSERT_EQ(access(SERIAL_SEND_EXE, F_OK), 0)
+            << SERIAL_SEND_EXE " is missing: it is built with MinGW-w64, which "
+                               "scripts/lib/packages.sh installs";
         ASSERT_EQ(access(VCOM, F_OK), 0) << VCOM << " is missing";
         if (access(WINE_LOADER, X_OK) != 0)
             CANNOT_RUN(std::string("no Wine loader (") + WINE_LOADER +
