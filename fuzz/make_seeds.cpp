@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "dcb_termios.h"
+#include "pty.h"
 
 namespace
 {
@@ -68,19 +69,14 @@ int main(int argc, char **argv)
     const char *dir = argv[1];
 
     // A fresh pseudo-terminal: cooked mode at 38400.
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        perror("posix_openpt");
-        return 1;
-    }
-    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    Pty p;
     termios pty;
-    if (slave < 0 || tcgetattr(slave, &pty) != 0) {
+    if (!open_pty(p) || tcgetattr(p.slave, &pty) != 0) {
         perror("pty");
         return 1;
     }
-    close(slave);
-    close(master);
+    close(p.slave);
+    close(p.master);
     write_seed(dir, "pty-default", program_record(pty), pty);
 
     // Raw mode at 9600, as another program may leave the line.

@@ -32,6 +32,8 @@
 set -eu
 # shellcheck source=tests/support/cannot-run.sh
 . "$(dirname "$0")/../support/cannot-run.sh"
+# shellcheck source=tests/support/reports.sh
+. "$(dirname "$0")/../support/reports.sh"
 
 CMAKE=${CMAKE:-cmake}
 CPACK=${CPACK:-cpack}
@@ -149,7 +151,7 @@ recipe() {
         mount --rbind /dev/pts "$1/dev/pts"
         mount --rbind "$1/dev" /dev
         exec sh -c "$2"' sh "$work" "${line#sudo }" >"$work/out" 2>"$work/err" || status=$?
-    if [ "$status" != 0 ] || [ "$(cat "$work/out")" != "$(printf 'Wrote 1 bytes of message\nR')" ]; then
+    if [ "$status" != 0 ] || [ "$(cat "$work/out")" != "$(printf %b "$report_sent")" ]; then
         fail "$line: status $status, output \"$(cat "$work/out")\", errors \"$(cat "$work/err")\""
     fi
     received=$(sed -n 's/^received=//p' "$work/report")
@@ -214,7 +216,7 @@ linux_packages() {
     status=0
     "$vcom" --port none --report "$work/report" -- "$work/root/usr/bin/serial-send" >"$work/out" ||
         status=$?
-    if [ "$status" != 255 ] || [ "$(cat "$work/out")" != "Unable to open port" ]; then
+    if [ "$status" != 255 ] || [ "$(cat "$work/out")" != "$(printf %b "$report_cannot_open")" ]; then
         fail "the packed serial-send, with no COM3: status $status, output \"$(cat "$work/out")\""
     fi
     echo "ok: $(basename "$tgz") and $(basename "$deb") hold the documented files; the packed program runs"

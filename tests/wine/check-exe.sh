@@ -12,8 +12,6 @@
 set -eu
 
 exe=$1 version=$2 triplet=$3 format=$4 subsystem=$5
-# shellcheck source=tests/support/cannot-run.sh
-. "$(dirname "$0")/../support/cannot-run.sh"
 # A missing exe is a build that failed or could not run: never a skip.
 [ -f "$exe" ] || {
     echo "check-exe.sh: $exe is missing: the build makes it with MinGW-w64" \
