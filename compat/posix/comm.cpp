@@ -43,8 +43,18 @@ int descriptor(HANDLE h)
 // exclusive refuses every later opener but root for as long as anyone keeps
 // it open, and the other side of a pseudo-terminal usually does.
 constexpr int ending_signals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
-struct sigaction saved_actions[sizeof ending_signals / sizeof *ending_signals];
+constexpr size_t ending_count = sizeof ending_signals / sizeof *ending_signals;
+struct sigaction saved_actions[ending_count];
 int exclusive_ports = 0;
+
+sigset_t ending_set()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int s : ending_signals)
+        sigaddset(&set, s);
+    return set;
+}
 
 void give_back(int fd)
 {
@@ -67,10 +77,8 @@ void catch_ending_signals()
 {
     struct sigaction give = {};
     give.sa_handler = give_back_and_end;
-    sigemptyset(&give.sa_mask);
-    for (const int s : ending_signals)
-        sigaddset(&give.sa_mask, s);
-    for (size_t i = 0; i < sizeof ending_signals / sizeof *ending_signals; ++i) {
+    give.sa_mask = ending_set();
+    for (size_t i = 0; i < ending_count; ++i) {
         sigaction(ending_signals[i], &give, &saved_actions[i]);
         // A signal the caller chose to ignore (nohup) stays ignored.
         if (saved_actions[i].sa_handler == SIG_IGN)
@@ -80,7 +88,7 @@ void catch_ending_signals()
 
 void restore_ending_signals()
 {
-    for (size_t i = 0; i < sizeof ending_signals / sizeof *ending_signals; ++i)
+    for (size_t i = 0; i < ending_count; ++i)
         sigaction(ending_signals[i], &saved_actions[i], nullptr);
 }
 
@@ -92,10 +100,8 @@ bool take(Port &p)
     int held = 0;
     if (flock(p.fd, LOCK_EX | LOCK_NB) != 0 || (ioctl(p.fd, TIOCGEXCL, &held) == 0 && held))
         return false;
-    sigset_t ending, before;
-    sigemptyset(&ending);
-    for (const int s : ending_signals)
-        sigaddset(&ending, s);
+    const sigset_t ending = ending_set();
+    sigset_t before;
     sigprocmask(SIG_BLOCK, &ending, &before);
     const bool taken = ioctl(p.fd, TIOCEXCL) == 0 || errno == ENOTTY;
     if (taken) {
