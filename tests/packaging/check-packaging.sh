@@ -121,13 +121,6 @@ man_reports() {
     done
 }
 
-# need_port VCOM: vcom can present a port as /dev/ttyS2 here, or the check
-# cannot run.
-need_port() {
-    "$1" --port none -- true 2>/dev/null ||
-        cannot_run "vcom cannot present a port as /dev/ttyS2 here: it needs root or user namespaces"
-}
-
 recipe() {
     page=$1 readme=$2 program=$3 vcom=$4 work=$5
     fresh "$work"

@@ -22,13 +22,6 @@ need() {
     command -v "$1" >/dev/null 2>&1 || cannot_run "$1 not found (scripts/lib/packages.sh installs it)"
 }
 
-# need_port VCOM: vcom can present a port as /dev/ttyS2 here (root or user
-# namespaces), or the test cannot run.
-need_port() {
-    "$1" --port none -- true 2>/dev/null ||
-        cannot_run "vcom cannot present a port as /dev/ttyS2 here: it needs root or user namespaces"
-}
-
 # value KEY REPORT: the value of KEY in a vcom report.
 value() {
     sed -n "s/^$1=//p" "$2"

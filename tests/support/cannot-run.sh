@@ -11,3 +11,10 @@ cannot_run() {
     echo "*** SKIPPED, and it would fail under CI: $* ***" >&2
     exit 77
 }
+
+# need_port VCOM: vcom can present a port as /dev/ttyS2 here (root or user
+# namespaces), or the test cannot run.
+need_port() {
+    "$1" --port none -- true 2>/dev/null ||
+        cannot_run "vcom cannot present a port as /dev/ttyS2 here: it needs root or user namespaces"
+}
