@@ -1,4 +1,4 @@
-// The POSIX stand-in for the kernel32 calls on real pseudo-terminals. The line
+// The Linux stand-in for the kernel32 calls on real pseudo-terminals. The line
 // is always checked with tcgetattr on the test's own descriptor of the slave
 // side, never through the stand-in.
 #include <fcntl.h>

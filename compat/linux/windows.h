@@ -1,8 +1,8 @@
-// POSIX stand-in for the kernel32 serial calls serial-send makes.
+// Linux stand-in for the kernel32 serial calls serial-send makes.
 //
 // Contract
 //   Provides CreateFileA, GetCommState, SetCommState, WriteFile and CloseHandle
-//   over a POSIX terminal (termios), with the Windows types, constants and
+//   over a Linux terminal (termios), with the Windows types, constants and
 //   record layout (DCB is the 28-byte record of winbase.h). Every call is
 //   synchronous. Failures come back as on Windows: INVALID_HANDLE_VALUE from
 //   CreateFileA, FALSE from the others. No error code is kept: there is no
@@ -60,8 +60,8 @@
 //   CloseHandle   Clears TIOCEXCL, releases the lock, puts the four signals'
 //                 handling back once no port is held, and closes. FALSE on a
 //                 handle that is not open.
-#ifndef SERIAL_SEND_COMPAT_POSIX_WINDOWS_H
-#define SERIAL_SEND_COMPAT_POSIX_WINDOWS_H
+#ifndef SERIAL_SEND_COMPAT_LINUX_WINDOWS_H
+#define SERIAL_SEND_COMPAT_LINUX_WINDOWS_H
 
 #include <stdint.h>
 

@@ -1,4 +1,4 @@
-// The five kernel32 calls over a POSIX terminal; see windows.h for the contract.
+// The five kernel32 calls over a Linux terminal; see windows.h for the contract.
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>

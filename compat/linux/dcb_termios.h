@@ -1,8 +1,8 @@
-// Translation from the Windows world to the POSIX one: the DCB record to and
+// Translation from the Windows world to the Linux one: the DCB record to and
 // from termios. Kept free of any descriptor work so it can be tested and
 // fuzzed on its own.
-#ifndef SERIAL_SEND_COMPAT_POSIX_DCB_TERMIOS_H
-#define SERIAL_SEND_COMPAT_POSIX_DCB_TERMIOS_H
+#ifndef SERIAL_SEND_COMPAT_LINUX_DCB_TERMIOS_H
+#define SERIAL_SEND_COMPAT_LINUX_DCB_TERMIOS_H
 
 #include <termios.h>
 

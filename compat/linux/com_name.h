@@ -1,6 +1,6 @@
-// Windows port names to POSIX device paths.
-#ifndef SERIAL_SEND_COMPAT_POSIX_COM_NAME_H
-#define SERIAL_SEND_COMPAT_POSIX_COM_NAME_H
+// Windows port names to Linux device paths.
+#ifndef SERIAL_SEND_COMPAT_LINUX_COM_NAME_H
+#define SERIAL_SEND_COMPAT_LINUX_COM_NAME_H
 
 namespace compat
 {
