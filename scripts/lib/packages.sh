@@ -89,10 +89,9 @@ strace strace
 PACKAGES_BENCH="
 hyperfine hyperfine
 valgrind valgrind
+perf linux-perf
 /usr/bin/time time
-strace strace
 /usr/lib/python3/dist-packages/serial/__init__.py python3-serial
-gnuplot gnuplot-nox
 "
 
 # apt's own output goes here; it is shown when a step fails.
