@@ -128,6 +128,22 @@ case $(cat /proc/cmdline) in
     expect e.interrupted '' 130 timeout -s INT 2 serial-send
     from_host xon e.xon
     expect e.next "$report_sent" 0 serial-send
+
+    # Started as a session leader with no controlling terminal (by an init
+    # system, by setsid), a run that let the port become its controlling
+    # terminal would have it hung up at its exit: every other descriptor on
+    # it dead, as descriptor 3 here, and DTR dropped. Descriptor 3's "H"
+    # after the run must go out. Last, as a hang-up ends descriptor 3.
+    mark g
+    expect g.setsid "$report_sent" 0 setsid serial-send
+    printf H >&3
+    status=$?
+    if [ "$status" = 0 ]; then
+        pass g.other
+    else
+        fail g.other "descriptor 3 to take its 'H' after the run" "the write failing (status $status)"
+        exec 3<>$port # a new one, for <end> and the last close
+    fi
     mark end
     ;;
 *uart=none*)
