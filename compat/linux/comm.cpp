@@ -162,7 +162,10 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     const char *path = compat::com_device(lpFileName, device) ? device : lpFileName;
 
     // Non-blocking only for the open itself, so a line without carrier
-    // cannot hold it up.
+    // cannot hold it up. Never the controlling terminal: a session leader
+    // without one (a service, setsid serial-send) would take the port, and
+    // its exit would hang the port up for every other program that has it
+    // open, and drop DTR.
     int fd = open(path, mode | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     // With standard input, output or error closed, the port would take its
     // number, and what is printed would go down the line.

@@ -68,6 +68,37 @@ check_frame() {
     if [ -z "$lacks" ]; then pass "$1"; else fail "$1" "the line at $frame_wants" "it lacks $lacks"; fi
 }
 
+# Whether word $1 of stty -a is one of what serial-send sets: the speed, the
+# frame, flow control, binary mode and its three characters (c_cflag, c_iflag,
+# then c_oflag, c_lflag and c_cc). The owned bits of
+# compat/linux/dcb_termios.cpp, named here rather than read off its masks, so
+# that a mask which takes in one bit too many shows.
+owned() {
+    case ${1#-} in
+    speed=* | ispeed=* | ospeed=* | cs[5-8] | parenb | parodd | cmspar | cstopb | crtscts | cread | clocal) ;;
+    brkint | parmrk | istrip | inlcr | igncr | icrnl | iuclc | ixany | imaxbel | inpck | ixon | ixoff) ;;
+    opost | icanon | echo | echoe | echok | echonl | isig | iexten | start=* | stop=* | eof=*) ;;
+    *) return 1 ;;
+    esac
+}
+# The other words of stty -a, one a line ("-hupcl", "intr=^C", "min=1").
+not_owned() {
+    stty -F $port -a 2>/dev/null | sed 's/ = /=/g; s/speed \([0-9]*\) baud/speed=\1/g' | tr -s ' ;' '\n' |
+        while read -r w; do owned "$w" || echo "$w"; done
+}
+# check_not_owned NAME: those words as they were when not_owned wrote them
+# to /tmp/before.
+check_not_owned() {
+    not_owned >/tmp/after
+    if [ -s /tmp/before ] && cmp -s /tmp/before /tmp/after; then
+        pass "$1"
+    else
+        now=$(grep -vxF -f /tmp/before /tmp/after | tr '\n' ' ')
+        was=$(grep -vxF -f /tmp/after /tmp/before | tr '\n' ' ')
+        fail "$1" "the words of stty -a that serial-send does not own as they were" "${now}in place of $was"
+    fi
+}
+
 check_untouched() {
     after=$(stty -F $port -g)
     if [ "$after" = "$1" ]; then pass "$2"; else fail "$2" "the line untouched ($1)" "$after"; fi
@@ -97,8 +128,10 @@ case $(cat /proc/cmdline) in
 
     mark a
     start
+    not_owned >/tmp/before
     expect a.run "$report_sent" 0 serial-send
     check_frame a.frame
+    check_not_owned a.rest
 
     mark b.lock
     start
@@ -128,6 +161,22 @@ case $(cat /proc/cmdline) in
     expect e.interrupted '' 130 timeout -s INT 2 serial-send
     from_host xon e.xon
     expect e.next "$report_sent" 0 serial-send
+
+    # Started as a session leader with no controlling terminal (by an init
+    # system, by setsid), a run that let the port become its controlling
+    # terminal would have it hung up at its exit: every other descriptor on
+    # it dead, as descriptor 3 here, and DTR dropped. Descriptor 3's "H"
+    # after the run must go out. Last, as a hang-up ends descriptor 3.
+    mark g
+    expect g.setsid "$report_sent" 0 setsid serial-send
+    printf H >&3
+    status=$?
+    if [ "$status" = 0 ]; then
+        pass g.other
+    else
+        fail g.other "descriptor 3 to take its 'H' after the run" "the write failing (status $status)"
+        exec 3<>$port # a new one, for <end> and the last close
+    fi
     mark end
     ;;
 *uart=none*)
