@@ -1,60 +1,185 @@
-// End to end: the built serial-send, run under vcom, which presents a real
-// pseudo-terminal as COM3 and reports what reached it and how the line was
-// left. Each row is one situation of the port and the command line.
+// What a run of serial-send does on a port, in one table: each row is one
+// situation of the port and of how the program is started, with what it must
+// print, its exit status, the bytes the port receives and the line it leaves.
+// vcom presents a real pseudo-terminal as COM3 and reports what reached it.
+//
+// The table is run by every launcher, one way of starting the program (the
+// release and asan builds, memcheck, the installed packages, Wine...: see
+// add_launcher in tests/CMakeLists.txt), each as tests of its own. The
+// launcher comes on the command line:
+//   --program=PATH   the program (default: this tree's serial-send)
+//   --launch=WORD    a word of the command that runs it, before its path
+//                    (repeated: a Wine loader, valgrind and its options)
+//   --com3=PATH      vcom links the port at PATH (Wine's dosdevices/com3)
+//                    instead of presenting it as /dev/ttyS2
+//   --env=NAME=VALUE the run's environment has NAME set to VALUE, and with
+//   --env=NAME       not at all (repeated; the rest is the test's own)
+// A Windows exe's C runtime ends each line it prints in CR LF.
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "reports.h"
+#include "rows.h"
 #include "vcom_run.h"
 
 namespace
 {
 
+using rows::operator<<;
+
+struct Launcher {
+    std::string program = SERIAL_SEND;
+    Strings launch;
+    std::string com3;
+    Strings env = environment();
+};
+Launcher launcher;
+
+struct Row {
+    const char *name;
+    Strings vcom;         // how the port is presented and set up
+    Strings wrap;         // what runs the launcher's command, before it
+    Report ends;          // what it prints and its exit status
+    const char *received; // hex, as vcom reports it
+    const char *changed;  // settings expected after the run; the rest must be as before
+};
+
 using report::cannot_open;
 using report::cannot_set;
 using report::sent;
+using report::set_line;
 
-// Runs serial-send ended by a signal while its write waits on a held line.
+// serial-send ended by a signal while its write waits on a held line, a
+// second after it started: long enough for the slowest launcher to have
+// set the line by then.
 Strings killed_by(const char *signal_name)
 {
-    return {"timeout", "--preserve-status", "-s", signal_name, "0.5"};
+    return {"timeout", "--preserve-status", "-s", signal_name, "1"};
 }
 const Strings line_held = {"--stopped", "10000"};
 
 const Row rows[] = {
-    {"success", {}, {}, sent, 0, "52", set_line},
+    {"success", {}, {}, sent, "52", set_line},
     // Set before the run (vcom_test.cpp proves it), so kept when after = before + set_line.
-    {"flow_control_and_characters_kept", flow_and_chars, {}, sent, 0, "52", set_line},
-    {"no_port", {"--port", "none"}, {}, cannot_open, 255, "", ""},
-    {"port_held_by_another_program", {"--hold"}, {}, cannot_open, 255, "", ""},
-    {"port_not_a_serial_line", {"--port", "null"}, {}, cannot_set, 255, "", ""},
+    {"flow_control_and_characters_kept", flow_and_chars, {}, sent, "52", set_line},
+    {"arguments_change_nothing",
+     {},
+     {"sh", "-c", "exec \"$@\" COM4 --port=COM1 /dev/ttyS0 '%s%n' ''", "sh"},
+     sent,
+     "52",
+     set_line},
+    {"no_port", {"--port", "none"}, {}, cannot_open, "", ""},
+    {"port_held_by_another_program", {"--hold"}, {}, cannot_open, "", ""},
+    {"port_not_a_serial_line", {"--port", "null"}, {}, cannot_set, "", ""},
     // The device holds the line for a while (XOFF): the write waits for it.
-    {"waits_while_the_line_is_held", {"--stopped", "300"}, {}, sent, 0, "52", set_line},
+    {"waits_while_the_line_is_held", {"--stopped", "300"}, {}, sent, "52", set_line},
     // Ended while waiting: the port is given back (vcom's reopen check).
-    {"sigint_frees_the_port", line_held, killed_by("INT"), "", 130, "", set_line},
-    {"sigterm_frees_the_port", line_held, killed_by("TERM"), "", 143, "", set_line},
-    {"sighup_frees_the_port", line_held, killed_by("HUP"), "", 129, "", set_line},
+    {"sigint_frees_the_port", line_held, killed_by("INT"), {"", 130}, "", set_line},
+    {"sigterm_frees_the_port", line_held, killed_by("TERM"), {"", 143}, "", set_line},
+    {"sighup_frees_the_port", line_held, killed_by("HUP"), {"", 129}, "", set_line},
     // Run with hangups ignored (nohup), a hangup changes nothing: it sends.
     {"ignored_sighup_changes_nothing",
      {"--stopped", "1000"},
-     {"sh", "-c", "trap '' HUP; \"$0\" & sleep 0.3; kill -HUP $!; wait $!"},
+     {"sh", "-c", "trap '' HUP; \"$@\" & sleep 0.3; kill -HUP $!; wait $!", "sh"},
      sent,
-     0,
      "52",
      set_line},
     // The port must not take the closed stdout's place: one byte on the line.
-    {"stdout_closed", {}, {"sh", "-c", "exec \"$0\" >&-"}, "", 0, "52", set_line},
+    {"stdout_closed", {}, {"sh", "-c", "exec \"$@\" >&-", "sh"}, {"", 0}, "52", set_line},
 };
 
-class EndToEnd : public OnVcomPort, public testing::WithParamInterface<Row>
+class Behaviour : public testing::TestWithParam<Row>
 {
 };
 
-TEST_P(EndToEnd, Runs)
+bool ends_with(const std::string &s, const char *end)
 {
-    const Row &row = GetParam();
-    Strings command = row.wrap;
-    command.push_back(SERIAL_SEND);
-
-    expect_run(run_vcom(row.vcom, command), row);
+    const size_t n = strlen(end);
+    return s.size() >= n && s.compare(s.size() - n, n, end) == 0;
 }
 
-INSTANTIATE_TEST_SUITE_P(SerialSend, EndToEnd, testing::ValuesIn(rows), RowName());
+TEST_P(Behaviour, Runs)
+{
+    const Row &row = GetParam();
+    // Built by this build: missing, the build failed, which is never a skip.
+    ASSERT_EQ(access(launcher.program.c_str(), F_OK), 0) << launcher.program << " is missing";
+    if (!launcher.launch.empty() && access(launcher.launch[0].c_str(), X_OK) != 0)
+        GTEST_SKIP() << launcher.launch[0]
+                     << " is not installed (scripts/lib/packages.sh installs it)";
+
+    Strings vcom;
+    if (!launcher.com3.empty())
+        vcom = {"--link", launcher.com3};
+    vcom.insert(vcom.end(), row.vcom.begin(), row.vcom.end());
+    Strings command = row.wrap;
+    command.insert(command.end(), launcher.launch.begin(), launcher.launch.end());
+    command.push_back(launcher.program);
+
+    const Outcome run = run_vcom(vcom, command, launcher.env);
+    if (run.status == vcom_cannot_present && run.kept.empty())
+        GTEST_SKIP() << run.err;
+    const bool windows = ends_with(launcher.program, ".exe");
+    EXPECT_EQ(run.out, windows ? report::crlf(row.ends.out) : row.ends.out);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, row.ends.status);
+    expect_port(run, row.received, row.changed);
+    struct stat st;
+    if (!launcher.com3.empty()) {
+        EXPECT_NE(lstat(launcher.com3.c_str(), &st), 0)
+            << launcher.com3 << " is left after the run";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SerialSend, Behaviour, testing::ValuesIn(rows), RowName());
+
+// NAME=VALUE sets NAME in the launcher's environment, NAME alone removes it.
+void set_env(const std::string &setting)
+{
+    const std::string name = setting.substr(0, setting.find('=')) + "=";
+    Strings &env = launcher.env;
+    env.erase(
+        std::remove_if(env.begin(), env.end(),
+                       [&](const std::string &e) { return e.compare(0, name.size(), name) == 0; }),
+        env.end());
+    if (setting.size() >= name.size())
+        env.push_back(setting);
+}
+
+// The launcher's options, once GoogleTest has taken its own.
+bool take_option(const char *arg)
+{
+    auto value = [arg](const char *option) {
+        const size_t n = strlen(option);
+        return strncmp(arg, option, n) == 0 ? arg + n : nullptr;
+    };
+    if (const char *v = value("--program="))
+        launcher.program = v;
+    else if (const char *w = value("--launch="))
+        launcher.launch.emplace_back(w);
+    else if (const char *c = value("--com3="))
+        launcher.com3 = c;
+    else if (const char *e = value("--env="))
+        set_env(e);
+    else
+        return false;
+    return true;
+}
 
 } // namespace
+
+int main(int argc, char **argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i)
+        if (!take_option(argv[i])) {
+            fprintf(stderr, "e2e_test: unknown option %s\n", argv[i]);
+            return 2;
+        }
+    return RUN_ALL_TESTS();
+}

@@ -2,7 +2,10 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <ftw.h>
 #include <spawn.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,8 +27,6 @@ std::vector<char *> pointers(Strings &strings)
     return p;
 }
 
-} // namespace
-
 std::string read_file(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -34,25 +35,23 @@ std::string read_file(const std::string &path)
     return s.str();
 }
 
-Strings environment()
+int remove_entry(const char *path, const struct stat *, int, FTW *)
 {
-    Strings env;
-    for (char **e = environ; *e; ++e)
-        env.push_back(*e);
-    return env;
+    return remove(path);
 }
 
-int run_program(const std::string &path, const Strings &argv, const Strings &env,
-                const std::string &out, const std::string &err)
+int run(const std::string &path, const Strings &argv, const Strings &env, const std::string &dir)
 {
     Strings argv_text = argv, env_text = env;
     const std::vector<char *> args = pointers(argv_text), vars = pointers(env_text);
+    const std::string out = dir + "/stdout", err = dir + "/stderr";
 
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addchdir_np(&files, dir.c_str());
     pid_t pid;
     const int spawned = posix_spawn(&pid, path.c_str(), &files, nullptr, args.data(), vars.data());
     posix_spawn_file_actions_destroy(&files);
@@ -67,4 +66,32 @@ int run_program(const std::string &path, const Strings &argv, const Strings &env
         return -1;
     }
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+} // namespace
+
+Strings environment()
+{
+    Strings env;
+    for (char **e = environ; *e; ++e)
+        env.push_back(*e);
+    return env;
+}
+
+Outcome run_in_scratch(const std::string &path, const Strings &argv, const Strings &env,
+                       const char *kept)
+{
+    char dir[] = "/tmp/serial-send-test.XXXXXX";
+    if (!mkdtemp(dir)) {
+        ADD_FAILURE() << "mkdtemp: " << strerror(errno);
+        return {};
+    }
+    Outcome outcome;
+    outcome.status = run(path, argv, env, dir);
+    const std::string base = std::string(dir) + "/";
+    outcome.out = read_file(base + "stdout");
+    outcome.err = read_file(base + "stderr");
+    outcome.kept = read_file(base + kept);
+    EXPECT_EQ(nftw(dir, remove_entry, 8, FTW_DEPTH | FTW_PHYS), 0) << "removing " << dir;
+    return outcome;
 }

@@ -17,16 +17,17 @@ exec </dev/console >/dev/console 2>&1
 /bin/busybox --install -s /bin
 PATH=/bin
 port=/dev/ttyS2
-# shellcheck source=tests/support/reports.sh
-. /reports.sh
+# shellcheck source=tests/support/lib.sh
+. /support/lib.sh
+report_sent=$(report sent) report_cannot_open=$(report cannot_open)
 
 # The descriptor on 3 keeps the port open from check to check, as a program
 # watching the line would: the terminal's state (XOFF received, TIOCEXCL)
 # then outlives each run, so what a run leaves behind shows in the next.
 exec 3<>$port
 
-pass() { echo "ok $1"; }
-fail() { echo "FAIL $1: expected $2, saw $3"; }
+ok() { echo "ok $1"; }
+not_ok() { echo "FAIL $1: expected $2, saw $3"; }
 show() { cat -A "$1" | tr -d '\n'; }
 
 # expect NAME OUTPUT STATUS COMMAND...: checks what COMMAND prints (both
@@ -38,9 +39,9 @@ expect() {
     status=$?
     printf %b "$want" >/tmp/want
     if cmp -s /tmp/want /tmp/out && [ "$status" = "$want_status" ]; then
-        pass "$name"
+        ok "$name"
     else
-        fail "$name" "status $want_status, output '$(show /tmp/want)'" \
+        not_ok "$name" "status $want_status, output '$(show /tmp/want)'" \
             "status $status, output '$(show /tmp/out)'"
     fi
 }
@@ -65,7 +66,7 @@ frame_lacks() {
 }
 check_frame() {
     lacks=$(frame_lacks)
-    if [ -z "$lacks" ]; then pass "$1"; else fail "$1" "the line at $frame_wants" "it lacks $lacks"; fi
+    if [ -z "$lacks" ]; then ok "$1"; else not_ok "$1" "the line at $frame_wants" "it lacks $lacks"; fi
 }
 
 # Whether word $1 of stty -a is one of what serial-send sets: the speed, the
@@ -91,17 +92,17 @@ not_owned() {
 check_not_owned() {
     not_owned >/tmp/after
     if [ -s /tmp/before ] && cmp -s /tmp/before /tmp/after; then
-        pass "$1"
+        ok "$1"
     else
         now=$(grep -vxF -f /tmp/before /tmp/after | tr '\n' ' ')
         was=$(grep -vxF -f /tmp/after /tmp/before | tr '\n' ' ')
-        fail "$1" "the words of stty -a that serial-send does not own as they were" "${now}in place of $was"
+        not_ok "$1" "the words of stty -a that serial-send does not own as they were" "${now}in place of $was"
     fi
 }
 
 check_untouched() {
     after=$(stty -F $port -g)
-    if [ "$after" = "$1" ]; then pass "$2"; else fail "$2" "the line untouched ($1)" "$after"; fi
+    if [ "$after" = "$1" ]; then ok "$2"; else not_ok "$2" "the line untouched ($1)" "$after"; fi
 }
 
 # Asks the host for XOFF or XON and waits for the "!" after it (10 s at most:
@@ -109,7 +110,7 @@ check_untouched() {
 from_host() {
     echo "@send $1"
     got=$(dd bs=1 count=1 <&3 2>/dev/null)
-    [ "$got" = "!" ] || fail "$2" "$1 then '!' from the host" "'$(printf %s "$got" | cat -A)'"
+    [ "$got" = "!" ] || not_ok "$2" "$1 then '!' from the host" "'$(printf %s "$got" | cat -A)'"
 }
 
 mark() { printf '<%s>' "$1" >&3; }
@@ -121,9 +122,9 @@ case $(cat /proc/cmdline) in
     start
     printf R >$port
     if [ -n "$(frame_lacks)" ]; then
-        pass "control (the frame check rejects a program that sets nothing)"
+        ok "control (the frame check rejects a program that sets nothing)"
     else
-        fail control "the frame check to reject 'printf R' on 9600 7O2" "it accepted it"
+        not_ok control "the frame check to reject 'printf R' on 9600 7O2" "it accepted it"
     fi
 
     mark a
@@ -172,9 +173,9 @@ case $(cat /proc/cmdline) in
     printf H >&3
     status=$?
     if [ "$status" = 0 ]; then
-        pass g.other
+        ok g.other
     else
-        fail g.other "descriptor 3 to take its 'H' after the run" "the write failing (status $status)"
+        not_ok g.other "descriptor 3 to take its 'H' after the run" "the write failing (status $status)"
         exec 3<>$port # a new one, for <end> and the last close
     fi
     mark end
@@ -182,12 +183,12 @@ case $(cat /proc/cmdline) in
 *uart=none*)
     err=$(stty -F $port 2>&1)
     case $err in
-    *'Input/output error'*) pass "d.setup (ttyS2 has no UART: $err)" ;;
-    *) fail d.setup "stty on a ttyS2 without a UART to fail with an I/O error" "'$err'" ;;
+    *'Input/output error'*) ok "d.setup (ttyS2 has no UART: $err)" ;;
+    *) not_ok d.setup "stty on a ttyS2 without a UART to fail with an I/O error" "'$err'" ;;
     esac
     expect d.run "$report_cannot_open" 255 serial-send
     state=$(ttyhold state <&3)
-    if [ "$state" = "not exclusive" ]; then pass d.given-back; else fail d.given-back "not exclusive" "$state"; fi
+    if [ "$state" = "not exclusive" ]; then ok d.given-back; else not_ok d.given-back "not exclusive" "$state"; fi
 
     # ttyS3 presented as COM3, its modem lines minded: the open must not wait
     # for a carrier that never comes.
@@ -195,7 +196,7 @@ case $(cat /proc/cmdline) in
     stty -F $port -clocal -crtscts
     expect f.no-carrier "$report_sent" 0 timeout 5 serial-send
     ;;
-*) fail setup "uart=com3 or uart=none on the kernel command line" "$(cat /proc/cmdline)" ;;
+*) not_ok setup "uart=com3 or uart=none on the kernel command line" "$(cat /proc/cmdline)" ;;
 esac
 
 exec 3>&- # the last close: waits until every byte is out

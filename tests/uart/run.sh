@@ -1,20 +1,20 @@
 #!/bin/sh
 # The uart suite: serial-send on the kernel's own 8250 UART driver, in QEMU
 # guests booted from Debian's kernel with an initramfs made here (busybox,
-# serial-send, ttyhold, tests/support/reports.sh and guest-init.sh as /init;
-# no disk image).
+# serial-send, ttyhold, tests/support/lib.sh and reports.def, and
+# guest-init.sh as /init; no disk image).
 #   usage: run.sh SERIAL_SEND TTYHOLD WORKDIR
 # One guest has a UART behind ttyS2 (COM3) whose host side is a pair of pipes,
 # not a terminal, so nothing on the way rewrites what the guest set; the other
 # has none behind ttyS2, and one without carrier behind ttyS3. guest-init.sh runs the checks; this script answers its
 # requests for XOFF and XON and checks the bytes COM3 sent. Without a
-# prerequisite it is skipped, or fails under CI (cannot-run.sh).
+# prerequisite it cannot run (tests/support/lib.sh).
 set -eu
 serial_send=$1 ttyhold=$2 work=$3
 here=$(cd "$(dirname "$0")" && pwd)
 
-# shellcheck source=tests/support/cannot-run.sh
-. "$here/../support/cannot-run.sh"
+# shellcheck source=tests/support/lib.sh
+. "$here/../support/lib.sh"
 missing() {
     cannot_run "uart: no $1 (scripts/test installs it)"
 }
@@ -34,7 +34,8 @@ mkdir -p "$work/root/bin" "$work/root/dev" "$work/root/proc" "$work/root/tmp"
 cp /bin/busybox "$serial_send" "$ttyhold" "$work/root/bin/"
 ln -s busybox "$work/root/bin/sh"
 cp "$here/guest-init.sh" "$work/root/init"
-cp "$here/../support/reports.sh" "$work/root/reports.sh"
+mkdir "$work/root/support"
+cp "$here/../support/lib.sh" "$here/../support/reports.def" "$work/root/support/"
 chmod 755 "$work/root/init"
 (cd "$work/root" && find . | /bin/busybox cpio -o -H newc -R 0:0 2>/dev/null) >"$work/initrd"
 

@@ -14,6 +14,8 @@
 namespace
 {
 
+using rows::operator<<;
+
 // A terminal's usual cooked line at 38400.
 termios cooked()
 {
@@ -42,11 +44,6 @@ struct Frame {
     BYTE byte_size, parity, stop_bits;
     tcflag_t cflag; // the CSIZE, parity and CSTOPB bits that stand for it
 };
-
-void PrintTo(const Frame &row, std::ostream *os)
-{
-    *os << row.name;
-}
 
 const Frame frames[] = {
     {"five_none_one_and_a_half", 5, NOPARITY, ONE5STOPBITS, CS5 | CSTOPB},
@@ -111,11 +108,6 @@ const Name names[] = {
     {"empty", "", nullptr},
     {"a_path", "/dev/ttyS2", nullptr},
 };
-
-void PrintTo(const Name &row, std::ostream *os)
-{
-    *os << row.name;
-}
 
 class Names : public testing::TestWithParam<Name>
 {

@@ -24,13 +24,8 @@
 # setup that replaces an old prefix) stops the server and removes it.
 set -eu
 unset DISPLAY WAYLAND_DISPLAY # headless: no window may open, none is needed
-# shellcheck source=tests/support/cannot-run.sh
-. "$(dirname "$0")/../support/cannot-run.sh"
-
-fail() {
-    echo "wine-prefix.sh: $*" >&2
-    exit 1
-}
+# shellcheck source=tests/support/lib.sh
+. "$(dirname "$0")/../support/lib.sh"
 
 # Stops the prefix's wineserver and every Wine process of it, waits for them,
 # and removes the server's socket directory.

@@ -1,0 +1,35 @@
+# shellcheck shell=sh
+# Sourced by the shell tests (after "set -eu"): failing, not running without
+# what the machine lacks, and what serial-send prints.
+
+name=${0##*/}
+name=${name%.sh}
+support=$(cd "$(dirname "$0")/../support" && pwd)
+
+# fail WHY...: the test fails, saying why.
+fail() {
+    printf '%s: FAIL: %s\n' "$name" "$*" >&2
+    exit 1
+}
+
+# cannot_run WHY...: the test needs what this machine lacks (root or user
+# namespaces, Wine, valgrind...). Exit status 77, which CTest counts as
+# skipped, or as failed under CI (tests/CMakeLists.txt).
+cannot_run() {
+    echo "$name: cannot run here: $*" >&2
+    exit 77
+}
+
+# need COMMAND: the test cannot do without COMMAND.
+need() {
+    command -v "$1" >/dev/null 2>&1 || cannot_run "$1 not found (scripts/lib/packages.sh installs it)"
+}
+
+# report NAME: the report NAME of reports.def, in printf %b form; status NAME:
+# the exit status that goes with it.
+report() {
+    sed -n "s/^REPORT($1, [0-9]*, \"\\(.*\\)\")\$/\\1/p" "$support/reports.def"
+}
+status() {
+    sed -n "s/^REPORT($1, \\([0-9]*\\), .*/\\1/p" "$support/reports.def"
+}
