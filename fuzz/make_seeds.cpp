@@ -1,7 +1,6 @@
 // Writes the seed corpus of dcb_termios_fuzz into the directory given:
-// the record serial-send itself asks for (GetCommState, then 115200 8N1) over
-// a few starting termios seen in practice, and a few records the translation
-// must refuse. Run by fuzz/run --seeds; the output is checked in.
+// a few starting termios seen in practice, each with the record read from it
+// handed back, and a few records the translation must refuse. Run by fuzz/run --seeds; the output is checked in.
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -45,16 +44,11 @@ void write_seed(const char *dir, const char *name, const DCB &dcb, const termios
     }
 }
 
-// The record serial-send hands to SetCommState when the port starts as t.
-DCB program_record(const termios &t)
+// The record GetCommState gives for a port that starts as t.
+DCB record_of(const termios &t)
 {
     DCB dcb;
     compat::dcb_from_termios(t, dcb);
-    dcb.DCBlength = sizeof dcb;
-    dcb.BaudRate = CBR_115200;
-    dcb.ByteSize = 8;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.Parity = NOPARITY;
     return dcb;
 }
 
@@ -77,24 +71,24 @@ int main(int argc, char **argv)
     }
     close(p.slave);
     close(p.master);
-    write_seed(dir, "pty-default", program_record(pty), pty);
+    write_seed(dir, "pty-default", record_of(pty), pty);
 
     // Raw mode at 9600, as another program may leave the line.
     termios raw = pty;
     cfmakeraw(&raw);
     cfsetospeed(&raw, B9600);
     cfsetispeed(&raw, B9600);
-    write_seed(dir, "raw-9600", program_record(raw), raw);
+    write_seed(dir, "raw-9600", record_of(raw), raw);
 
     // 7E2 with RTS/CTS and XON/XOFF, odd characters, input speed "same as output".
     termios busy = pty;
-    busy.c_cflag = (busy.c_cflag & ~(CSIZE | CBAUD)) | CS7 | PARENB | CSTOPB | CRTSCTS | B1200;
+    busy.c_cflag = (busy.c_cflag & ~tcflag_t{CSIZE | CBAUD}) | CS7 | PARENB | CSTOPB | CRTSCTS | B1200;
     busy.c_iflag |= IXON | IXOFF | INPCK | IXANY;
     busy.c_cc[VSTART] = 0x01;
     busy.c_cc[VSTOP] = 0x02;
     busy.c_cc[VMIN] = 5;
     cfsetispeed(&busy, B0);
-    write_seed(dir, "flow-7e2", program_record(busy), busy);
+    write_seed(dir, "flow-7e2", record_of(busy), busy);
 
     // A serial port as Linux's serial driver starts it: the standard cooked
     // line at 9600 8N1, the modem lines ignored, and HUPCL on (DTR drops at
@@ -119,26 +113,26 @@ int main(int argc, char **argv)
     serial.c_cc[VLNEXT] = 026;
     cfsetospeed(&serial, B9600);
     cfsetispeed(&serial, B9600);
-    write_seed(dir, "serial-default", program_record(serial), serial);
+    write_seed(dir, "serial-default", record_of(serial), serial);
 
     // Records the translation refuses; each over the fresh pty.
-    DCB odd_speed = program_record(pty);
+    DCB odd_speed = record_of(pty);
     odd_speed.BaudRate = 12345;
     write_seed(dir, "reject-speed", odd_speed, pty);
 
-    DCB nine_bits = program_record(pty);
+    DCB nine_bits = record_of(pty);
     nine_bits.ByteSize = 9;
     write_seed(dir, "reject-size", nine_bits, pty);
 
-    DCB one5 = program_record(pty);
+    DCB one5 = record_of(pty);
     one5.StopBits = ONE5STOPBITS;
     write_seed(dir, "reject-stop", one5, pty);
 
-    DCB dsr = program_record(pty);
+    DCB dsr = record_of(pty);
     dsr.fOutxDsrFlow = TRUE;
     write_seed(dir, "reject-dsr", dsr, pty);
 
-    DCB same_chars = program_record(pty);
+    DCB same_chars = record_of(pty);
     same_chars.fOutX = TRUE;
     same_chars.XonChar = same_chars.XoffChar;
     write_seed(dir, "reject-xon", same_chars, pty);
