@@ -7,6 +7,7 @@
 
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace tty
 {
@@ -35,7 +36,8 @@ inline int exclusive(int fd)
     return ioctl(fd, TIOCGEXCL, &held) ? -1 : held != 0;
 }
 
-// Both, as serial-send holds its port.
+// Both, as serial-send holds its port; and the end of such a hold, which
+// closes fd.
 inline int hold(int fd)
 {
     return lock(fd) || excl(fd) ? -1 : 0;
@@ -44,6 +46,7 @@ inline void release(int fd)
 {
     nxcl(fd);
     unlock(fd);
+    close(fd);
 }
 
 // Could the next program hold it? An exclusive terminal refuses the open to

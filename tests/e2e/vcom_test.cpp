@@ -1,6 +1,9 @@
 // vcom's own test: every e2e, Wine and reliability verdict rests on its
-// report. The port is presented with --link, which needs no namespace; the
-// command is a shell script given the port as $0 and ttyhold as $1.
+// report. The port is presented with --link, which needs no namespace and
+// must be gone after; the command is a shell script given the port as $0 and
+// ttyhold as $1.
+#include <sys/stat.h>
+
 #include "vcom_run.h"
 
 namespace
@@ -47,6 +50,8 @@ TEST_P(Vcom, Reports)
     for (const auto &[key, value] : parse_settings(row.before))
         EXPECT_EQ(parse_settings(run.report.at("before"))[key], value) << key;
     EXPECT_EQ(run.report.at("reopen"), row.reopen);
+    struct stat link;
+    EXPECT_NE(lstat(port.c_str(), &link), 0) << "vcom left its link " << port;
 }
 
 INSTANTIATE_TEST_SUITE_P(Tool, Vcom, testing::ValuesIn(rows), RowName());
