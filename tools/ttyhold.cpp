@@ -2,29 +2,45 @@
 //   lock    flock(LOCK_EX | LOCK_NB)     unlock  flock(LOCK_UN)
 //   excl    TIOCEXCL                     nxcl    TIOCNXCL
 //   state   prints "exclusive" or "not exclusive" (TIOCGEXCL)
-// The lock belongs to the open file and TIOCEXCL to the terminal, so both
-// outlast this program while its caller keeps the descriptor open.
+// What it takes outlasts it while its caller keeps the descriptor open.
 #include <stdio.h>
 #include <string.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
+
+#include "hold.h"
+
+namespace
+{
+
+int state(int fd)
+{
+    const int held = tty::exclusive(fd);
+    if (held >= 0)
+        puts(held ? "exclusive" : "not exclusive");
+    return held < 0 ? -1 : 0;
+}
+
+struct Op {
+    const char *name;
+    int (*run)(int fd);
+};
+
+const Op ops[] = {{"lock", tty::lock},
+                  {"unlock", tty::unlock},
+                  {"excl", tty::excl},
+                  {"nxcl", tty::nxcl},
+                  {"state", state}};
+
+} // namespace
 
 int main(int argc, char **argv)
 {
-    const char *op = argc == 2 ? argv[1] : "";
-    int held = 0;
-    int r = -1;
-    if (strcmp(op, "lock") == 0)
-        r = flock(0, LOCK_EX | LOCK_NB);
-    else if (strcmp(op, "unlock") == 0)
-        r = flock(0, LOCK_UN);
-    else if (strcmp(op, "excl") == 0)
-        r = ioctl(0, TIOCEXCL);
-    else if (strcmp(op, "nxcl") == 0)
-        r = ioctl(0, TIOCNXCL);
-    else if (strcmp(op, "state") == 0 && (r = ioctl(0, TIOCGEXCL, &held)) == 0)
-        puts(held ? "exclusive" : "not exclusive");
-    if (r != 0)
-        perror(argc == 2 ? argv[1] : "usage: ttyhold lock|unlock|excl|nxcl|state < TERMINAL");
-    return r == 0 ? 0 : 1;
+    for (const Op &op : ops)
+        if (argc == 2 && strcmp(argv[1], op.name) == 0) {
+            if (op.run(0) == 0)
+                return 0;
+            perror(argv[1]);
+            return 1;
+        }
+    fputs("usage: ttyhold lock|unlock|excl|nxcl|state < TERMINAL\n", stderr);
+    return 1;
 }

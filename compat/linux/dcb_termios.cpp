@@ -21,6 +21,10 @@ constexpr Speed speeds[] = {
     {3500000, B3500000}, {4000000, B4000000},
 };
 
+constexpr tcflag_t parity_bits = PARENB | PARODD | CMSPAR;
+
+} // namespace
+
 DWORD baud_of(speed_t code)
 {
     for (const Speed &s : speeds)
@@ -38,10 +42,6 @@ bool code_of(DWORD baud, speed_t &code)
         }
     return false;
 }
-
-constexpr tcflag_t parity_bits = PARENB | PARODD | CMSPAR;
-
-} // namespace
 
 // Binary mode: input passes untranslated (no CR/NL mapping, no stripping, no
 // parity marks, no break signal, no restart on any character), output is not

@@ -19,6 +19,12 @@ extern const tcflag_t owned_oflag;
 extern const tcflag_t owned_cflag;
 extern const tcflag_t owned_lflag;
 
+// The speeds termios and Windows both have a number for: the baud rate of a
+// termios speed code (0 when Windows has none), and the code of a baud rate
+// (false when termios has none).
+DWORD baud_of(speed_t code);
+bool code_of(DWORD baud, speed_t &code);
+
 // Fills the whole record from t. Speeds termios has but Windows has no number
 // for come back as BaudRate 0.
 void dcb_from_termios(const termios &t, DCB &dcb);

@@ -1,6 +1,8 @@
 // vcom's own test: every verdict on the port rests on its report. The port
-// is presented with --link, which needs no namespace; the command is a shell
-// script given the port as $0 and ttyhold as $1.
+// is presented with --link, which needs no namespace and must be gone after;
+// the command is a shell script given the port as $0 and ttyhold as $1.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "rows.h"
@@ -37,15 +39,18 @@ class Vcom : public testing::TestWithParam<VcomRow>
 TEST_P(Vcom, Reports)
 {
     const VcomRow &row = GetParam();
-    Strings options = {"--link", "port"};
+    const std::string port = testing::TempDir() + "serial-send-vcom-" + row.name;
+    Strings options = {"--link", port};
     options.insert(options.end(), row.options.begin(), row.options.end());
 
-    const Outcome run = run_vcom(options, {"sh", "-c", row.script, "port", TTYHOLD});
+    const Outcome run = run_vcom(options, {"sh", "-c", row.script, port, TTYHOLD});
     EXPECT_EQ(run.status, row.status) << run.err;
     ASSERT_NO_FATAL_FAILURE(expect_port(run, row.received, row.changed, row.reopen));
     const Settings before = parse_pairs(parse_pairs(run.kept, '\n')["before"], ' ');
     for (const auto &[key, value] : parse_pairs(row.before, ' '))
         EXPECT_EQ(before.count(key) ? before.at(key) : "(none)", value) << key;
+    struct stat link;
+    EXPECT_NE(lstat(port.c_str(), &link), 0) << "vcom left its link " << port;
 }
 
 INSTANTIATE_TEST_SUITE_P(Tool, Vcom, testing::ValuesIn(rows), RowName());

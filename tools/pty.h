@@ -1,8 +1,8 @@
-// A fresh pseudo-terminal, for the tests and vcom: the master, and the slave
+// A fresh pseudo-terminal, for vcom and the tests: the master, and the slave
 // opened by its path and held, so the terminal outlives what others open
 // and close on it.
-#ifndef SERIAL_SEND_TESTS_PTY_H
-#define SERIAL_SEND_TESTS_PTY_H
+#ifndef SERIAL_SEND_TOOLS_PTY_H
+#define SERIAL_SEND_TOOLS_PTY_H
 
 #include <fcntl.h>
 #include <stdlib.h>
