@@ -1,6 +1,7 @@
 // Writes the seed corpus of dcb_termios_fuzz into the directory given:
 // a few starting termios seen in practice, each with the record read from it
-// handed back, and a few records the translation must refuse. Run by fuzz/run --seeds; the output is checked in.
+// handed back, and a few records the translation must refuse. Run by
+// fuzz/run --seeds; the output is checked in.
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -82,7 +83,8 @@ int main(int argc, char **argv)
 
     // 7E2 with RTS/CTS and XON/XOFF, odd characters, input speed "same as output".
     termios busy = pty;
-    busy.c_cflag = (busy.c_cflag & ~tcflag_t{CSIZE | CBAUD}) | CS7 | PARENB | CSTOPB | CRTSCTS | B1200;
+    busy.c_cflag =
+        (busy.c_cflag & ~tcflag_t{CSIZE | CBAUD}) | CS7 | PARENB | CSTOPB | CRTSCTS | B1200;
     busy.c_iflag |= IXON | IXOFF | INPCK | IXANY;
     busy.c_cc[VSTART] = 0x01;
     busy.c_cc[VSTOP] = 0x02;
