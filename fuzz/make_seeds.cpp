@@ -92,27 +92,12 @@ int main(int argc, char **argv)
     cfsetispeed(&busy, B0);
     write_seed(dir, "flow-7e2", record_of(busy), busy);
 
-    // A serial port as Linux's serial driver starts it: the standard cooked
-    // line at 9600 8N1, the modem lines ignored, and HUPCL on (DTR drops at
-    // the last close), which a pty lacks and the translation must keep.
-    termios serial = {};
-    serial.c_iflag = ICRNL | IXON;
-    serial.c_oflag = OPOST | ONLCR;
-    serial.c_cflag = CS8 | CREAD | HUPCL | CLOCAL;
-    serial.c_lflag = ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHOCTL | ECHOKE | IEXTEN;
-    serial.c_cc[VINTR] = 003;
-    serial.c_cc[VQUIT] = 034;
-    serial.c_cc[VERASE] = 0177;
-    serial.c_cc[VKILL] = 025;
-    serial.c_cc[VEOF] = 004;
-    serial.c_cc[VMIN] = 1;
-    serial.c_cc[VSTART] = 021;
-    serial.c_cc[VSTOP] = 023;
-    serial.c_cc[VSUSP] = 032;
-    serial.c_cc[VREPRINT] = 022;
-    serial.c_cc[VDISCARD] = 017;
-    serial.c_cc[VWERASE] = 027;
-    serial.c_cc[VLNEXT] = 026;
+    // A serial port as Linux's serial driver starts it: the same standard
+    // cooked line as a fresh pty, but at 9600 with the modem lines ignored
+    // and HUPCL on (DTR drops at the last close), which a pty lacks and the
+    // translation must keep.
+    termios serial = pty;
+    serial.c_cflag |= HUPCL | CLOCAL;
     cfsetospeed(&serial, B9600);
     cfsetispeed(&serial, B9600);
     write_seed(dir, "serial-default", record_of(serial), serial);
