@@ -27,7 +27,6 @@ PACKAGES_TESTS="
 man man-db
 groff groff-base
 unzip unzip
-strings binutils
 flock util-linux
 "
 

@@ -21,8 +21,7 @@
 #       WORK/tgz, for the behaviour table to run the packed programs
 #   check-packaging.sh windows SOURCE BUILD WORK VERSION SYSTEM
 #       scripts/lib/pack.sh makes the .zip of SYSTEM (win64, win32):
-#       serial-send.exe (the one built), README.md and LICENSE, flat, an exe
-#       needing no DLL beyond Windows' own, showing VERSION
+#       serial-send.exe (the very one built), README.md and LICENSE, flat
 #   check-packaging.sh reproducible SOURCE WORK VERSION
 #       two copies of SOURCE (the files git knows) in WORK, each built (the
 #       release, windows and windows-x86 presets, the programs only) and
@@ -219,19 +218,10 @@ windows_zip() {
 
     unzip -q -d "$work/x" "$zip"
     exe=$work/x/$top/serial-send.exe
+    # The very exe the build made, whose imports and version resource
+    # wine.<preset>.exe.contents reads back.
     cmp "$exe" "$build/serial-send.exe" || fail "$zip holds another serial-send.exe than $build's"
-    # Every DLL the exe loads comes with Windows.
-    x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' >"$work/dlls"
-    [ -s "$work/dlls" ] || fail "$exe: no imports found"
-    while read -r dll; do
-        case $(echo "$dll" | tr '[:upper:]' '[:lower:]') in
-        kernel32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-*.dll) ;;
-        *) fail "$exe needs $dll, which Windows does not have and the zip does not hold" ;;
-        esac
-    done <"$work/dlls"
-    shown=$(strings -el "$exe" | sed -n '/^ProductVersion$/{n;p;q}')
-    [ "$shown" = "$version" ] || fail "$exe shows ProductVersion \"$shown\", the zip says $version"
-    echo "ok: $(basename "$zip") holds $(tr '\n' ' ' <"$work/found"); imports $(tr '\n' ' ' <"$work/dlls"); version $shown"
+    echo "ok: $(basename "$zip") holds $(tr '\n' ' ' <"$work/found")"
 }
 
 # build_copy DIR VERSION: builds the programs in DIR, a copy of the source,
