@@ -2,6 +2,7 @@
 // is always checked with tcgetattr on the test's own descriptor of the slave
 // side, never through the stand-in.
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
@@ -279,11 +280,22 @@ TEST_P(RefusedSettings, FailAndLeaveTheLineAsItWas)
 
 INSTANTIATE_TEST_SUITE_P(Pty, RefusedSettings, testing::ValuesIn(refused), RowName());
 
+// SIGTERM's handling while a port is held exclusively, and after.
+void (*sigterm_handler())(int)
+{
+    struct sigaction now;
+    sigaction(SIGTERM, nullptr, &now);
+    return now.sa_handler;
+}
+
 TEST_F(Pty, ExclusiveOpenShutsOutOthersUntilClosed)
 {
+    const auto handler_before = sigterm_handler();
     const HANDLE first = open_port(path.c_str());
     ASSERT_NE(first, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(exclusive_mode(slave));
+    // Held, an ending signal gives the port back first; closed, it is as it was.
+    EXPECT_NE(sigterm_handler(), handler_before);
 
     EXPECT_EQ(open_port(path.c_str()), INVALID_HANDLE_VALUE);
     // The refused open must not have undone the first one's hold.
@@ -292,6 +304,7 @@ TEST_F(Pty, ExclusiveOpenShutsOutOthersUntilClosed)
 
     EXPECT_TRUE(CloseHandle(first));
     EXPECT_FALSE(exclusive_mode(slave));
+    EXPECT_EQ(sigterm_handler(), handler_before);
     const HANDLE second = open_port(path.c_str());
     EXPECT_NE(second, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(CloseHandle(second));
