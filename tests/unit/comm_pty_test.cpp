@@ -281,7 +281,7 @@ TEST_P(RefusedSettings, FailAndLeaveTheLineAsItWas)
 INSTANTIATE_TEST_SUITE_P(Pty, RefusedSettings, testing::ValuesIn(refused), RowName());
 
 // SIGTERM's handling while a port is held exclusively, and after.
-void (*sigterm_handler())(int)
+sighandler_t sigterm_handler()
 {
     struct sigaction now;
     sigaction(SIGTERM, nullptr, &now);
