@@ -129,8 +129,8 @@ TEST_P(Behaviour, Runs)
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, row.ends.status);
     expect_port(run, row.received, row.changed);
-    struct stat st;
     if (!launcher.com3.empty()) {
+        struct stat st;
         EXPECT_NE(lstat(launcher.com3.c_str(), &st), 0)
             << launcher.com3 << " is left after the run";
     }

@@ -104,10 +104,10 @@ man_reports() {
         done <<EOF
 $(printf %b "$(report "$r")")
 EOF
-        case $(status "$r") in
+        case $(report_status "$r") in
         0) want=0 ;;
         255) want=-1 ;;
-        *) want=$(status "$r") ;;
+        *) want=$(report_status "$r") ;;
         esac
         printf '%s\n' "$statuses" | grep -q -- "^$want[[:space:]]" ||
             fail "$r: exit status $want is not in the manual's EXIT STATUS"

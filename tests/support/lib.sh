@@ -25,11 +25,11 @@ need() {
     command -v "$1" >/dev/null 2>&1 || cannot_run "$1 not found (scripts/lib/packages.sh installs it)"
 }
 
-# report NAME: the report NAME of reports.def, in printf %b form; status NAME:
-# the exit status that goes with it.
+# report NAME: the report NAME of reports.def, in printf %b form;
+# report_status NAME: the exit status that goes with it.
 report() {
     sed -n "s/^REPORT($1, [0-9]*, \"\\(.*\\)\")\$/\\1/p" "$support/reports.def"
 }
-status() {
+report_status() {
     sed -n "s/^REPORT($1, \\([0-9]*\\), .*/\\1/p" "$support/reports.def"
 }
