@@ -15,7 +15,7 @@ target_link_options(serial-send PRIVATE -static-libgcc -static-libstdc++ $<$<CON
 # The oldest Windows whose loader takes the exe: the subsystem version in its
 # PE header. Windows XP (5.1) for the 32-bit exe; for the 64-bit one XP x64
 # Edition and Server 2003 (5.2), the first Windows on x64. Every function the
-# exe imports is older than that (README.md, "Which Windows").
+# exe imports is older than that (docs/building.md).
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(serial_send_subsystem 5 2)
 else()
