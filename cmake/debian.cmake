@@ -1,12 +1,10 @@
 # Run by cpack (CPACK_PRE_BUILD_SCRIPTS) on the files staged for the Debian
 # package, before it packs them. What Debian asks of a package:
+#   usr/bin/serial-send                     stripped
 #   usr/share/man/man1/serial-send.1.gz     the manual page, compressed
 #   usr/share/doc/serial-send/copyright     LICENSE in Debian's machine-readable
 #                                           form (in place of LICENSE itself)
 #   usr/share/doc/serial-send/changelog.gz  one entry, for this version
-#   usr/share/lintian/overrides/serial-send for the static build, which is
-#                                           static on purpose (README.md,
-#                                           "Benchmarks")
 # and the same bytes from every build of the same commit: cpack writes
 # SOURCE_DATE_EPOCH as the time of every file, and so does the changelog. When
 # the caller has not set it, it is the time of the commit the source is at.
@@ -29,15 +27,19 @@ endif()
 set(root ${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX})
 set(doc ${root}/share/doc/${CPACK_PACKAGE_NAME})
 
-# gzip -9n: best compression, no file name or time in the header.
-function(compress file)
-    execute_process(COMMAND gzip -9nf ${file} RESULT_VARIABLE failed)
+# run COMMAND...: runs COMMAND, and stops cpack when it fails.
+function(run)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE failed)
     if(failed)
-        message(FATAL_ERROR "gzip ${file} failed")
+        message(FATAL_ERROR "${ARGN} failed")
     endif()
 endfunction()
 
-compress(${root}/share/man/man1/${CPACK_PACKAGE_NAME}.1)
+# Stripped as dh_strip strips a program.
+run(${CPACK_SERIAL_SEND_STRIP} --remove-section=.comment --remove-section=.note
+    ${root}/bin/${CPACK_PACKAGE_NAME})
+# gzip -9n: best compression, no file name or time in the header.
+run(gzip -9nf ${root}/share/man/man1/${CPACK_PACKAGE_NAME}.1)
 
 # LICENSE is "MIT License", its copyright line, then the text of the license,
 # which Debian names Expat.
@@ -68,12 +70,4 @@ ${CPACK_PACKAGE_NAME} (${CPACK_PACKAGE_VERSION}) unstable; urgency=medium
 
  -- ${CPACK_DEBIAN_PACKAGE_MAINTAINER}  ${date}
 ")
-compress(${doc}/changelog)
-
-if(CPACK_SERIAL_SEND_STATIC)
-    file(WRITE ${root}/share/lintian/overrides/${CPACK_PACKAGE_NAME} "\
-# Linked statically on purpose: it starts in a fraction of the time the
-# dynamic loader alone would take (README.md, \"Benchmarks\").
-${CPACK_PACKAGE_NAME}: statically-linked-binary [usr/bin/${CPACK_PACKAGE_NAME}]
-")
-endif()
+run(gzip -9nf ${doc}/changelog)

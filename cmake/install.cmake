@@ -4,9 +4,11 @@
 #   Linux    bin/serial-send
 #            share/man/man1/serial-send.1
 #            share/doc/serial-send/README.md, LICENSE
-#            packed as serial-send-<version>-Linux.tar.gz and, by cpack,
-#            serial-send_<version>_<arch>.deb (installs under /usr, adds what
-#            Debian asks of a package: see debian.cmake)
+#            packed as serial-send-<version>-Linux.tar.gz, with the program
+#            of the release tree, static, which runs on any Linux whatever its
+#            glibc; and by cpack as serial-send_<version>_<arch>.deb, under
+#            /usr, with the program linked dynamically (below) and what Debian
+#            asks of a package (debian.cmake)
 #   Windows  serial-send.exe, README.md, LICENSE side by side
 #            packed as serial-send-<version>-win64.zip (64-bit build) or
 #            serial-send-<version>-win32.zip (32-bit build)
@@ -28,18 +30,33 @@ if(WIN32)
 else()
     set(serial_send_bindir ${CMAKE_INSTALL_BINDIR})
     set(serial_send_docdir ${CMAKE_INSTALL_DOCDIR})
-    install(FILES ${PROJECT_SOURCE_DIR}/man/serial-send.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${PROJECT_SOURCE_DIR}/man/serial-send.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+            COMPONENT doc)
 endif()
 
-install(TARGETS serial-send RUNTIME DESTINATION ${serial_send_bindir})
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${serial_send_docdir})
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${serial_send_docdir})
+install(TARGETS serial-send RUNTIME DESTINATION ${serial_send_bindir} COMPONENT program)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md
+        DESTINATION ${serial_send_docdir} COMPONENT doc)
 
 if(WIN32)
     return()
 endif()
 
-# The Debian package, made by cpack.
+# The Debian package, made by cpack: the documents and, in place of the static
+# program, the one linked dynamically, as a Debian user expects of a program
+# from a package: it gets glibc's security updates with glibc. It is the
+# component deb, which a plain `cmake --install` leaves out; debian.cmake
+# strips it.
+if(SERIAL_SEND_STATIC)
+    set(deb_program serial-send-dynamic)
+else()
+    set(deb_program serial-send)
+endif()
+install(PROGRAMS $<TARGET_FILE:${deb_program}> DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME serial-send
+        COMPONENT deb EXCLUDE_FROM_ALL)
+set(CPACK_INSTALL_CMAKE_PROJECTS ${PROJECT_BINARY_DIR} ${PROJECT_NAME} deb /
+                                 ${PROJECT_BINARY_DIR} ${PROJECT_NAME} doc /)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -50,18 +67,17 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "8 data bits, no parity and 1 stop bit, sends the single byte R (0x52),\n"
     "prints how many bytes were written and exits. On Linux, COM3 is /dev/ttyS2.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
-set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_IGNORE_FILES "/build/" "/\\\\.git/")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SERIAL_SEND_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# A static build needs nothing; a shared one gets its libraries listed.
+# Depends: the libraries the program links, as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Run by cpack on the staged files: the times, the copyright file, the
-# changelog, the compressed manual page.
+# Run by cpack on the staged files: the times, the stripped program, the
+# copyright file, the changelog, the compressed manual page.
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian.cmake)
 set(CPACK_SERIAL_SEND_SOURCE_DIR ${PROJECT_SOURCE_DIR})
-set(CPACK_SERIAL_SEND_STATIC ${SERIAL_SEND_STATIC})
+set(CPACK_SERIAL_SEND_STRIP ${CMAKE_STRIP})
 
 include(CPack)

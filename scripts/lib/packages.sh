@@ -1,10 +1,11 @@
-# shellcheck shell=sh disable=SC2034 # the lists are read by need_packages
+# shellcheck shell=sh
 # Debian packages the scripts use, one list per purpose, installed when
 # missing: `need_packages demo tests` installs what PACKAGES_DEMO and
 # PACKAGES_TESTS name. Each entry is "command-or-file package": the package is
-# needed when the command is not on PATH or the file (an absolute path) does
-# not exist. A package of another architecture (name:i386) has that
-# architecture added to dpkg first.
+# needed when the command is not on PATH, the file (an absolute path) does not
+# exist, or, for "-", when dpkg does not have the package itself installed. A
+# package of another architecture (name:i386) has that architecture added to
+# dpkg first.
 
 # The demo: serial-send and vcom, built with the release preset.
 PACKAGES_DEMO="
@@ -23,11 +24,11 @@ dpkg-shlibdeps dpkg-dev
 # the .deb's tools.
 PACKAGES_TESTS="
 /usr/include/gtest/gtest.h libgtest-dev
-/usr/include/gmock/gmock.h libgmock-dev
 man man-db
 groff groff-base
 unzip unzip
 flock util-linux
+readelf binutils
 "
 
 # The windows preset (MinGW-w64), reading its exe back and packing the zips.
@@ -70,14 +71,14 @@ lintian lintian
 # GoogleTest), fuzz/run, the reliability suite.
 PACKAGES_LINT="
 clang-format clang-format
-clang-tidy clang-tidy
+run-clang-tidy clang-tidy
 cppcheck cppcheck
 /usr/include/gtest/gtest.h libgtest-dev
-/usr/include/gmock/gmock.h libgmock-dev
 "
+# libclang-rt-dev: libFuzzer's runtime for Debian's clang, whatever its version.
 PACKAGES_FUZZ="
 clang++ clang
-/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a libclang-rt-14-dev
+- libclang-rt-dev
 "
 PACKAGES_RELIABILITY="
 valgrind valgrind
@@ -96,17 +97,29 @@ perf linux-perf
 # apt's own output goes here; it is shown when a step fails.
 PACKAGES_LOG=${PACKAGES_LOG:-build/packages.log}
 
-# need_packages LIST...: installs the missing packages of the lists (demo,
-# deb, tests, windows, wine, windows-x86, uart, lintian, lint, fuzz,
-# reliability, bench), printing one line per step.
+# need_packages LIST...: installs the missing packages of the lists (each
+# named in the case below), printing one line per step.
 need_packages() {
     missing=""
     for list in "$@"; do
-        entries=$(eval "printf '%s' \"\$PACKAGES_$(echo "$list" | tr 'a-z-' 'A-Z_')\"")
-        [ -n "$entries" ] || {
+        case $list in
+        demo) entries=$PACKAGES_DEMO ;;
+        deb) entries=$PACKAGES_DEB ;;
+        tests) entries=$PACKAGES_TESTS ;;
+        windows) entries=$PACKAGES_WINDOWS ;;
+        windows-x86) entries=$PACKAGES_WINDOWS_X86 ;;
+        wine) entries=$PACKAGES_WINE ;;
+        uart) entries=$PACKAGES_UART ;;
+        lintian) entries=$PACKAGES_LINTIAN ;;
+        lint) entries=$PACKAGES_LINT ;;
+        fuzz) entries=$PACKAGES_FUZZ ;;
+        reliability) entries=$PACKAGES_RELIABILITY ;;
+        bench) entries=$PACKAGES_BENCH ;;
+        *)
             echo "need_packages: no package list \"$list\"" >&2
             exit 1
-        }
+            ;;
+        esac
         set -f
         # shellcheck disable=SC2086 # split into "what package" pairs on purpose
         set -- $entries
@@ -115,6 +128,7 @@ need_packages() {
             what=$1 pkg=$2
             shift 2
             case $what in
+            -) [ "$(dpkg-query -W -f '${db:Status-Status}' "$pkg" 2>/dev/null)" = installed ] && continue ;;
             /*) [ -e "$what" ] && continue ;;
             *) command -v "$what" >/dev/null 2>&1 && continue ;;
             esac
