@@ -61,6 +61,16 @@ busybox busybox-static
 cpio cpio
 "
 
+# The reactos suite: the ReactOS image (outside the clone) booted under
+# qemu-system-i386 with an overlay, and a FAT16 test disk made here.
+PACKAGES_REACTOS="
+qemu-system-i386 qemu-system-x86
+qemu-img qemu-utils
+/sbin/sfdisk fdisk
+/sbin/mkfs.fat dosfstools
+mcopy mtools
+"
+
 # The .deb's lintian check.
 PACKAGES_LINTIAN="
 lintian lintian
@@ -97,7 +107,7 @@ perf linux-perf
 PACKAGES_LOG=${PACKAGES_LOG:-build/packages.log}
 
 # need_packages LIST...: installs the missing packages of the lists (demo,
-# deb, tests, windows, wine, windows-x86, uart, lintian, lint, fuzz,
+# deb, tests, windows, wine, windows-x86, uart, reactos, lintian, lint, fuzz,
 # reliability, bench), printing one line per step.
 need_packages() {
     missing=""
