@@ -28,7 +28,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 [ -f "$exe" ] || fail "$exe is missing: the release build makes it with MinGW-w64," \
     "which scripts/lib/packages.sh installs"
-for helper in namecom3 hold line; do
+for helper in hold line namecom3 noprompt; do
     [ -f "$helpers/$helper.exe" ] || fail "$helpers/$helper.exe is missing: the release build" \
         "makes it with MinGW-w64"
 done
@@ -49,10 +49,10 @@ truncate -s 16M "$work/test.img"
 echo 'start=2048, type=6' | sfdisk -q "$work/test.img"
 mkfs.fat -F 16 --offset 2048 "$work/test.img" 15360 >/dev/null
 sed 's/$/\r/' "$here/autorun.cmd" >"$work/autorun.cmd"
-mcopy -i "$work/test.img@@1M" "$exe" "$helpers/namecom3.exe" "$helpers/hold.exe" \
-    "$helpers/line.exe" "$work/autorun.cmd" ::/
+mcopy -i "$work/test.img@@1M" "$exe" "$helpers/hold.exe" "$helpers/line.exe" \
+    "$helpers/namecom3.exe" "$helpers/noprompt.exe" "$work/autorun.cmd" ::/
 
-timeout 420 qemu-system-i386 -machine pc -accel tcg -m 256M \
+timeout 300 qemu-system-i386 -machine pc -accel tcg -m 256M \
     -cpu pentium3 -display none -monitor none -nic none -no-reboot -boot c \
     -drive "file=$work/run.qcow2,format=qcow2,if=ide,index=0" \
     -drive "file=$work/test.img,format=raw,if=ide,index=1" \
