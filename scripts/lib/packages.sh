@@ -62,6 +62,16 @@ busybox busybox-static
 cpio cpio
 "
 
+# The reactos suite: the ReactOS image (outside the clone) booted under
+# qemu-system-i386 with an overlay, and a FAT16 test disk made here.
+PACKAGES_REACTOS="
+qemu-system-i386 qemu-system-x86
+qemu-img qemu-utils
+/sbin/sfdisk fdisk
+/sbin/mkfs.fat dosfstools
+mcopy mtools
+"
+
 # The .deb's lintian check.
 PACKAGES_LINTIAN="
 lintian lintian
@@ -110,6 +120,7 @@ need_packages() {
         windows-x86) entries=$PACKAGES_WINDOWS_X86 ;;
         wine) entries=$PACKAGES_WINE ;;
         uart) entries=$PACKAGES_UART ;;
+        reactos) entries=$PACKAGES_REACTOS ;;
         lintian) entries=$PACKAGES_LINTIAN ;;
         lint) entries=$PACKAGES_LINT ;;
         fuzz) entries=$PACKAGES_FUZZ ;;

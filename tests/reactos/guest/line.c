@@ -1,0 +1,63 @@
+/* line start: sets COM3 to a frame of the test's own, as another program may
+ *             have left it: 9600 baud, 7 data bits, odd parity, 2 stop bits
+ *             (SetCommState). Only the frame: ReactOS's serial driver keeps
+ *             no flow control or special characters (it takes them and
+ *             reads back zeros whatever was set).
+ * line mark NAME: writes "<NAME>" on the port, so that the host can tell
+ *             which case sent which bytes and set which frame. It opens the
+ *             device by its own name, \\.\COM2, which exists before COM3 is
+ *             named.
+ * Exit status 0, or 1 with the error on standard error. */
+#include <stdio.h>
+#include <string.h>
+#include <windows.h>
+
+static int failed(const char *what)
+{
+    fprintf(stderr, "line: %s failed (error %lu)\n", what, GetLastError());
+    return 1;
+}
+
+int main(int argc, char **argv)
+{
+    const int mark = argc == 3 && strcmp(argv[1], "mark") == 0;
+    char text[64];
+    DWORD length = 0, errors;
+    COMSTAT queue;
+    DCB dcb;
+    HANDLE port;
+
+    if (!mark && (argc != 2 || strcmp(argv[1], "start") != 0)) {
+        fprintf(stderr, "usage: line start | line mark NAME\n");
+        return 1;
+    }
+    port = CreateFileA(mark ? "\\\\.\\COM2" : "COM3", GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                       OPEN_EXISTING, 0, NULL);
+    if (port == INVALID_HANDLE_VALUE)
+        return failed("CreateFileA");
+    if (mark) {
+        snprintf(text, sizeof text, "<%s>", argv[2]);
+        if (!WriteFile(port, text, (DWORD)strlen(text), &length, NULL))
+            return failed("WriteFile");
+        /* Out to the UART before the case goes on (the driver has no
+         * FlushFileBuffers), so that the mark comes before its settings. */
+        for (int tries = 0; ClearCommError(port, &errors, &queue) && queue.cbOutQue > 0; tries++) {
+            if (tries == 1000)
+                return failed("waiting for the mark to go out");
+            Sleep(1);
+        }
+    } else {
+        memset(&dcb, 0, sizeof dcb);
+        dcb.DCBlength = sizeof dcb;
+        if (!GetCommState(port, &dcb))
+            return failed("GetCommState");
+        dcb.BaudRate = CBR_9600;
+        dcb.ByteSize = 7;
+        dcb.Parity = ODDPARITY;
+        dcb.StopBits = TWOSTOPBITS;
+        if (!SetCommState(port, &dcb))
+            return failed("SetCommState");
+    }
+    CloseHandle(port);
+    return 0;
+}

@@ -1,0 +1,179 @@
+#!/bin/sh
+# The reactos suite: the 32-bit serial-send.exe on a Windows kernel, ReactOS
+# (an independent NT 5.2 kernel, kernel32, msvcrt and serial driver), with
+# its serial driver on QEMU's 16550 UART. One boot runs every case.
+#   usage: run.sh EXE HELPERS IMAGE WORK
+# EXE is the release tree's windows-x86/serial-send.exe, HELPERS the directory
+# of the guest's helpers (guest/), IMAGE an installed ReactOS (its README says
+# how it was made), WORK where everything of the run goes.
+#
+# The guest boots from a throwaway overlay of IMAGE and runs autorun.cmd from
+# a test disk made here (D:, FAT16). ReactOS gives serial devices to the first
+# two UARTs only: COM1 carries the results back, COM2 (\Device\Serial1) is
+# the port under test, named COM3 by the namecom3 helper after the first case.
+# Both go to files here. The frame the driver set is read from QEMU's trace
+# event serial_update_parameters: the speed, data bits, parity and stop bits
+# of the UART's registers, as QEMU hands them to a host tty behind the port
+# (a pseudo-terminal would keep only the speed and stop bits). It names no
+# port, but only COM2 is set once the cases start, and the "<" of each case's
+# mark (serial_write of 0x3c to the data register) tells the cases apart. The
+# guest cannot power off (its README: the system stops at a shutdown), so
+# QEMU (under timeout, should the guest hang) is ended from here once the
+# guest has said @done.
+set -eu
+exe=$1 helpers=$2 image=$3 work=$4
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tests/support/lib.sh
+. "$here/../support/lib.sh"
+
+[ -f "$exe" ] || fail "$exe is missing: the release build makes it with MinGW-w64," \
+    "which scripts/lib/packages.sh installs"
+for helper in hold line namecom3 noprompt; do
+    [ -f "$helpers/$helper.exe" ] || fail "$helpers/$helper.exe is missing: the release build" \
+        "makes it with MinGW-w64"
+done
+[ -n "$image" ] || cannot_run "no ReactOS image: configure with" \
+    "-DSERIAL_SEND_REACTOS_IMAGE=PATH (scripts/test does, from" \
+    "../shared/reactos/reactos-i386.qcow2 beside the clone, when it is there)"
+[ -r "$image" ] || cannot_run "the ReactOS image $image (SERIAL_SEND_REACTOS_IMAGE) is not there"
+PATH=$PATH:/usr/sbin:/sbin
+for tool in qemu-system-i386 qemu-img sfdisk mkfs.fat mcopy; do need "$tool"; done
+image=$(cd "$(dirname "$image")" && pwd)/${image##*/}
+
+rm -rf "$work"
+mkdir -p "$work"
+qemu-img create -q -f qcow2 -b "$image" -F qcow2 "$work/run.qcow2"
+# The test disk: one FAT16 partition from 1 MiB (ReactOS mounts no disk
+# without a partition table).
+truncate -s 16M "$work/test.img"
+echo 'start=2048, type=6' | sfdisk -q "$work/test.img"
+mkfs.fat -F 16 --offset 2048 "$work/test.img" 15360 >/dev/null
+sed 's/$/\r/' "$here/autorun.cmd" >"$work/autorun.cmd"
+mcopy -i "$work/test.img@@1M" "$exe" "$helpers/hold.exe" "$helpers/line.exe" \
+    "$helpers/namecom3.exe" "$helpers/noprompt.exe" "$work/autorun.cmd" ::/
+
+timeout 300 qemu-system-i386 -machine pc -accel tcg -m 256M \
+    -cpu pentium3 -display none -monitor none -nic none -no-reboot -boot c \
+    -drive "file=$work/run.qcow2,format=qcow2,if=ide,index=0" \
+    -drive "file=$work/test.img,format=raw,if=ide,index=1" \
+    -serial "file:$work/com1" -serial "file:$work/com2" \
+    -trace serial_update_parameters -trace serial_write -D "$work/trace" >"$work/qemu.log" 2>&1 &
+qemu=$!
+trap 'kill $qemu 2>/dev/null || :' EXIT
+trap 'exit 1' INT TERM HUP
+t0=$(date +%s)
+until grep -q '^@done' "$work/com1" 2>/dev/null; do
+    kill -0 $qemu 2>/dev/null || break
+    sleep 1
+done
+kill $qemu 2>/dev/null || :
+wait $qemu || :
+trap - EXIT
+rm -f "$work/run.qcow2"
+echo "reactos: the guest ran for $(($(date +%s) - t0)) s"
+
+ok() { echo "ok $1"; }
+not_ok() { echo "FAIL $1: expected $2, saw $3"; }
+show() { cat -A "$1" | tr -d '\n'; }
+results=$work/results
+: >"$results"
+if ! grep -q '^@done' "$work/com1"; then
+    {
+        echo "FAIL guest: expected it to run every case and say @done; the end of COM1," \
+            "of COM2 (the port under test) and of QEMU's output:"
+        tail -n 15 "$work/com1" "$work/com2" "$work/qemu.log" 2>&1 | sed 's/^/    /'
+    } >>"$results"
+fi
+
+# out NAME: what the run NAME printed, the bytes between "@out NAME" and
+# "@end NAME STATUS"; status NAME: its STATUS (%ERRORLEVEL%).
+out() {
+    awk -v n="$1" '$0 == "@out " n "\r" { on = 1; next }
+        on { i = index($0, "@end " n " "); if (i) { printf "%s", substr($0, 1, i - 1); exit } print }' \
+        "$work/com1"
+}
+status() {
+    sed -n "s/^.*@end $1 \\(-\\{0,1\\}[0-9]*\\)\\r\$/\\1/p" "$work/com1"
+}
+
+# run NAME REPORT: the run NAME printed REPORT of reports.def with the exe's
+# line ending, CR LF, and exited with its status. %ERRORLEVEL% reads the exit
+# code as a signed number: the -1 that shows as 255 in a POSIX shell is -1
+# there.
+run() {
+    printf %b "$(report "$2")" | sed 's/$/\r/' >"$work/want"
+    out "$1" >"$work/got"
+    want_status=$(report_status "$2")
+    [ "$want_status" -le 127 ] || want_status=$((want_status - 256))
+    got_status=$(status "$1")
+    if cmp -s "$work/want" "$work/got" && [ "$got_status" = "$want_status" ]; then
+        ok "$1"
+    else
+        not_ok "$1" "status $want_status, output '$(show "$work/want")'" \
+            "status ${got_status:-none}, output '$(show "$work/got")'"
+    fi
+}
+
+# The frames QEMU's UART model was set to, one line each, after the number of
+# the mark they follow: "3 baudrate=9600 parity='O' data=7 stop=2" (a write
+# to the line control register with its top bit set makes the data register
+# the divisor's low byte).
+awk '/serial_write/ && / addr 0x03 / { divisor = $NF ~ /^0x[89a-f]/ }
+    /serial_write/ && / addr 0x00 / && $NF == "0x3c" && !divisor { mark++ }
+    /serial_update_parameters/ && mark { sub(/^.*serial_update_parameters /, ""); print mark, $0 }' \
+    "$work/trace" >"$work/frames"
+# frames NAME: the frames set after the mark of case NAME, before the next.
+frames() {
+    n=$(grep -ao '<[^>]*>' "$work/com2" | grep -nxF "<$1>" | cut -d: -f1)
+    sed -n "s/^${n:-none} //p" "$work/frames"
+}
+# sent CASE: the UART's frames after the mark of CASE were the starting one
+# (guest/line.c), then others, the last 115200 8N1.
+sent() {
+    seen=$(frames "$1")
+    last=$(printf '%s\n' "$seen" | tail -n 1)
+    if ! printf '%s\n' "$seen" | grep -qxF "baudrate=9600 parity='O' data=7 stop=2"; then
+        not_ok "$1.frame" "the starting frame, 9600 7O2, set before the run" "it was not"
+    elif [ "$last" = "baudrate=115200 parity='N' data=8 stop=1" ]; then
+        ok "$1.frame"
+    else
+        not_ok "$1.frame" "the UART left at 115200 8N1" "${last:-nothing set}"
+    fi
+}
+
+{
+    # Each run of serial-send (autorun.cmd): the report it must print, and
+    # whether the UART must be left at 115200 8N1 at the end of its case
+    # (twice.2 ends twice). That flow control and the special characters stay
+    # as they were cannot be shown here: ReactOS's serial driver keeps none
+    # (guest/line.c). Where no run opened the port, "received" below shows
+    # nothing sent; nothing set cannot fail there, as no program can set the
+    # line of a port it could not open.
+    while read -r name report frame; do
+        run "$name" "$report"
+        [ "$frame" = - ] || sent "${name%.*}"
+    done <<EOF
+no-com3   cannot_open -
+success   sent        115200-8N1
+held      cannot_open -
+released  sent        115200-8N1
+arguments sent        115200-8N1
+twice.1   sent        -
+twice.2   sent        115200-8N1
+EOF
+    sed -n 's/\r$//; s/^@failed /FAIL helper: /p' "$work/com1"
+
+    # Every byte COM3's host side got, each case after its mark.
+    want='<no-com3><success>R<held><released>R<arguments>R<twice>RR<end>'
+    seen=$(cat -A "$work/com2")
+    if [ "$seen" = "$want" ]; then
+        ok "received ($want)"
+    else
+        not_ok received "COM3's host side to get '$want'" "'$seen' (cat -A)"
+    fi
+} >>"$results"
+
+cat "$results"
+failed=$(grep -c '^FAIL ' "$results" || true)
+echo "reactos: $(grep -c '^ok ' "$results" || true) passed, $failed failed"
+[ "$failed" = 0 ]
