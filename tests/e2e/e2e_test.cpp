@@ -66,7 +66,7 @@ const Strings line_held = {"--stopped", "10000"};
 
 const Row rows[] = {
     {"success", {}, {}, sent, "52", set_line},
-    // Set before the run (vcom_test.cpp proves it), so kept when after = before + set_line.
+    // Set before the run, so kept when after = before + set_line.
     {"flow_control_and_characters_kept", flow_and_chars, {}, sent, "52", set_line},
     {"arguments_change_nothing",
      {},
