@@ -31,8 +31,6 @@
 namespace
 {
 
-using rows::operator<<;
-
 struct Launcher {
     std::string program = SERIAL_SEND;
     Strings launch;

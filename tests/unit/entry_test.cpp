@@ -14,8 +14,6 @@
 namespace
 {
 
-using rows::operator<<;
-
 std::vector<std::string> lines_of(const std::string &text)
 {
     std::vector<std::string> lines;
