@@ -29,6 +29,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -40,7 +42,6 @@
 #include <string>
 
 #include "dcb_termios.h"
-#include "hold.h"
 #include "pty.h"
 
 namespace
@@ -131,6 +132,21 @@ void parse_options(int argc, char **argv, termios &t)
         usage(nullptr); // a command comes only after "--"
     if (optind < argc)
         command = argv + optind;
+}
+
+// Another program's hold on the port, as serial-send takes it: the lock and
+// exclusive mode.
+bool take_hold(int fd)
+{
+    return flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0;
+}
+
+// Could the next program hold it? An exclusive terminal refuses the open to
+// all but root, so it is asked directly; the lock is tried (and kept).
+bool free_to_hold(int fd)
+{
+    int exclusive = 1;
+    return flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCGEXCL, &exclusive) == 0 && !exclusive;
 }
 
 // In a private mount namespace (as root a plain one, else inside a user one that
@@ -293,19 +309,20 @@ int main(int argc, char **argv)
     if (tcsetattr(pty.slave, TCSANOW, &before) || tcgetattr(pty.slave, &before))
         die("tcsetattr");
 
-    // Another program's hold on the port, as serial-send takes it.
     const int held = hold ? open(pty.path, port_flags) : -1;
-    if (hold && (held < 0 || tty::hold(held)))
+    if (hold && (held < 0 || !take_hold(held)))
         die("hold the port");
     std::string received;
     const int status = command ? run(received) : 0;
-    if (held >= 0)
-        tty::release(held);
+    if (held >= 0) {
+        ioctl(held, TIOCNXCL);
+        close(held); // and with it the lock
+    }
 
     if (tcgetattr(pty.slave, &after))
         die("tcgetattr");
     const int next = open(pty.path, port_flags);
-    const bool reopen = next >= 0 && tty::free_to_hold(next);
+    const bool reopen = next >= 0 && free_to_hold(next);
     FILE *f = report ? fopen(report, "w") : stderr;
     if (!f)
         die(report);
