@@ -4,16 +4,10 @@
 // vcom presents a real pseudo-terminal as COM3 and reports what reached it.
 //
 // The table is run by every launcher, one way of starting the program (the
-// release and asan builds, memcheck, the installed packages, Wine...: see
-// add_launcher in tests/CMakeLists.txt), each as tests of its own. The
-// launcher comes on the command line:
-//   --program=PATH   the program (default: this tree's serial-send)
-//   --launch=WORD    a word of the command that runs it, before its path
-//                    (repeated: a Wine loader, valgrind and its options)
-//   --com3=PATH      vcom links the port at PATH (Wine's dosdevices/com3)
-//                    instead of presenting it as /dev/ttyS2
-//   --env=NAME=VALUE the run's environment has NAME set to VALUE, and with
-//   --env=NAME       not at all (repeated; the rest is the test's own)
+// release and asan builds, memcheck, the installed packages, Wine...), each
+// as tests of its own. add_launcher in tests/CMakeLists.txt says what a
+// launcher is made of; it comes here as options: --program=PATH,
+// --launch=WORD, --com3=PATH and --env=NAME[=VALUE], the last two repeated.
 // A Windows exe's C runtime ends each line it prints in CR LF.
 #include <signal.h>
 #include <stdio.h>
@@ -35,7 +29,7 @@ namespace
 {
 
 struct Launcher {
-    std::string program = SERIAL_SEND;
+    std::string program = SERIAL_SEND; // this tree's, unless told otherwise
     Strings launch;
     std::string com3;
     Strings env = environment();

@@ -264,7 +264,8 @@ TEST_P(HeldByAnother, RefusesAnExclusiveOpenUntilReleased)
     const bool lock = GetParam().lock;
     const int other = open(pty.path, O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(other, 0) << strerror(errno);
-    ASSERT_EQ(lock ? flock(other, LOCK_EX | LOCK_NB) : ioctl(other, TIOCEXCL), 0) << strerror(errno);
+    ASSERT_EQ(lock ? flock(other, LOCK_EX | LOCK_NB) : ioctl(other, TIOCEXCL), 0)
+        << strerror(errno);
 
     EXPECT_EQ(open_port(pty.path), INVALID_HANDLE_VALUE);
     EXPECT_EQ(exclusive_mode(pty.slave), !lock) << "the refused open changed it";

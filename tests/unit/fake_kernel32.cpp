@@ -84,10 +84,9 @@ BOOL WINAPI GetCommState(HANDLE hFile, LPDCB lpDCB)
     log_call("GetCommState handle=%p record=%s -> %d", hFile, set_or_null(lpDCB), !fails);
     if (fails || !lpDCB)
         return FALSE;
-    unsigned char pattern[sizeof(DCB)];
-    for (size_t i = 0; i < sizeof pattern; ++i)
-        pattern[i] = static_cast<unsigned char>(0xc0 + i);
-    memcpy(lpDCB, pattern, sizeof pattern);
+    unsigned char *const record = reinterpret_cast<unsigned char *>(lpDCB);
+    for (size_t i = 0; i < sizeof(DCB); ++i)
+        record[i] = static_cast<unsigned char>(0xc0 + i);
     return TRUE;
 }
 
