@@ -4,18 +4,11 @@
 // (c_iflag, c_oflag, c_cflag, c_lflag, c_line, c_cc[NCCS], c_ispeed,
 // c_ospeed; integers little-endian). Missing bytes read as zero.
 //
-// Properties, any violation aborts:
-//   - termios_from_dcb either rejects and leaves the termios byte for byte as
-//     it was, or accepts and then
-//       - dcb_from_termios of the result gives back the line the record asked
-//         for (speed, size, parity, stop bits, parity check, RTS/CTS, XON/XOFF
-//         and the three characters it carries),
-//       - the result is in binary mode: of the owned bits only those the
-//         record asks for are set, plus CREAD and CLOCAL,
-//       - same_line(result, other) holds exactly when other differs from the
-//         result in no owned bit and none of the three characters;
-//   - bits outside the owned masks, c_line and every control character but
-//     VSTART, VSTOP and VEOF are never changed.
+// Properties, any violation aborts: a refused record leaves the termios byte
+// for byte as it was; an accepted one changes no bit outside the owned masks
+// and no control character but the three it carries, gives binary mode, and
+// reads back as the line it asked for; and same_line tells apart exactly the
+// lines that differ in an owned bit or one of those characters.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>

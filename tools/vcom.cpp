@@ -8,11 +8,13 @@
 //                  tmpfs holding null, zero, full, random, urandom and ttyS2
 //   --port KIND    presents the pseudo-terminal (pty, the default), nothing
 //                  (none) or /dev/null (null)
-//   --speed N  --crtscts  --ixon  --ixoff  --start 0xHH  --stop 0xHH
+//   --speed N  --crtscts  --ixon  --start 0xHH  --stop 0xHH
 //                  the line before the run
 //   --hold         holds the port exclusively (flock, TIOCEXCL) during the run
 //   --stopped MS   the port's output is stopped, as by the device's XOFF, for
 //                  the first MS milliseconds of the run
+//   --signal N     signal N goes to the command as soon as it has changed the
+//                  line (then the output stays stopped MS milliseconds more)
 //   --report FILE  the report goes to FILE instead of stderr
 //
 // The report is key=value lines: received (the bytes, in hex: "52 00 ff"),
@@ -29,6 +31,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -40,7 +44,6 @@
 #include <string>
 
 #include "dcb_termios.h"
-#include "hold.h"
 #include "pty.h"
 
 namespace
@@ -53,7 +56,8 @@ Pty pty;
 const char *port = pty.path;     // what is presented: pty.path, "/dev/null" or null
 const char *link_path = nullptr; // null: present in a private mount namespace
 bool hold = false;
-int stopped_ms = -1; // -1: the output flows
+int stopped_ms = -1;   // -1: the output flows
+int signal_number = 0; // 0: none to send
 const char *report = nullptr;
 char **command = nullptr; // null: no command, just report
 
@@ -72,8 +76,8 @@ const char *made_link = nullptr; // the --link symlink while it exists, for die 
     if (option)
         fprintf(stderr, "vcom: --%s: bad value %s\n", option, optarg);
     fprintf(stderr, "usage: vcom [--link PATH] [--port pty|none|null] [--speed N] [--crtscts]\n"
-                    "  [--ixon] [--ixoff] [--start 0xHH] [--stop 0xHH] [--hold] [--stopped MS]\n"
-                    "  [--report FILE] [-- command [args...]]\n");
+                    "  [--ixon] [--start 0xHH] [--stop 0xHH] [--hold] [--stopped MS]\n"
+                    "  [--signal N] [--report FILE] [-- command [args...]]\n");
     exit(vcom_failed);
 }
 
@@ -91,12 +95,12 @@ unsigned long number(const char *option, int base, unsigned long max)
 void parse_options(int argc, char **argv, termios &t)
 {
     static const option options[] = {
-        {"link", required_argument, nullptr, 'l'},   {"port", required_argument, nullptr, 'p'},
-        {"speed", required_argument, nullptr, 's'},  {"crtscts", no_argument, nullptr, 'c'},
-        {"ixon", no_argument, nullptr, 'i'},         {"ixoff", no_argument, nullptr, 'o'},
-        {"start", required_argument, nullptr, 'q'},  {"stop", required_argument, nullptr, 'x'},
-        {"hold", no_argument, nullptr, 'h'},         {"stopped", required_argument, nullptr, 'w'},
-        {"report", required_argument, nullptr, 'r'}, {}};
+        {"link", required_argument, nullptr, 'l'},    {"port", required_argument, nullptr, 'p'},
+        {"speed", required_argument, nullptr, 's'},   {"crtscts", no_argument, nullptr, 'c'},
+        {"ixon", no_argument, nullptr, 'i'},          {"start", required_argument, nullptr, 'q'},
+        {"stop", required_argument, nullptr, 'x'},    {"hold", no_argument, nullptr, 'h'},
+        {"stopped", required_argument, nullptr, 'w'}, {"report", required_argument, nullptr, 'r'},
+        {"signal", required_argument, nullptr, 'k'},  {}};
     speed_t speed;
     int c, i = 0;
     while ((c = getopt_long(argc, argv, "+", options, &i)) != -1) {
@@ -118,12 +122,12 @@ void parse_options(int argc, char **argv, termios &t)
             break;
         case 'c': t.c_cflag |= CRTSCTS; break;
         case 'i': t.c_iflag |= IXON; break;
-        case 'o': t.c_iflag |= IXOFF; break;
         case 'q': t.c_cc[VSTART] = static_cast<cc_t>(number(name, 0, 0xff)); break;
         case 'x': t.c_cc[VSTOP] = static_cast<cc_t>(number(name, 0, 0xff)); break;
         case 'h': hold = true; break;
         case 'w': stopped_ms = static_cast<int>(number(name, 10, 600000)); break;
         case 'r': report = optarg; break;
+        case 'k': signal_number = static_cast<int>(number(name, 10, 64)); break;
         default: usage(nullptr);
         }
     }
@@ -131,6 +135,21 @@ void parse_options(int argc, char **argv, termios &t)
         usage(nullptr); // a command comes only after "--"
     if (optind < argc)
         command = argv + optind;
+}
+
+// Another program's hold on the port, as serial-send takes it: the lock and
+// exclusive mode.
+bool take_hold(int fd)
+{
+    return flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0;
+}
+
+// Could the next program hold it? An exclusive terminal refuses the open to
+// all but root, so it is asked directly; the lock is tried (and kept).
+bool free_to_hold(int fd)
+{
+    int exclusive = 1;
+    return flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCGEXCL, &exclusive) == 0 && !exclusive;
 }
 
 // In a private mount namespace (as root a plain one, else inside a user one that
@@ -206,9 +225,17 @@ void make_link()
     made_link = port ? link_path : nullptr;
 }
 
+// Whether the line is no longer the one the run started with.
+bool line_changed(const termios &before)
+{
+    termios now;
+    return tcgetattr(pty.slave, &now) == 0 &&
+           (now.c_cflag != before.c_cflag || now.c_lflag != before.c_lflag);
+}
+
 // Presents the port, runs the command, collects what it sends; returns its
 // exit status the vcom way (128 + signal when killed).
-int run(std::string &received)
+int run(const termios &before, std::string &received)
 {
     if (link_path)
         make_link();
@@ -231,11 +258,15 @@ int run(std::string &received)
     };
     pollfd p[2] = {{pty.master, POLLIN, 0}, {exited, POLLIN, 0}};
     while (!(p[1].revents & POLLIN)) {
-        const int ready = poll(p, 2, stopped_ms); // no EINTR: vcom catches no signals
+        // While a signal waits, the line is looked at every 10 ms.
+        const int ready = poll(p, 2, signal_number ? 10 : stopped_ms); // vcom catches no signals
         if (ready < 0)
             die("poll");
-        if (stopped_ms >= 0 && (ready == 0 || (p[1].revents & POLLIN))) { // let the output go
-            tcflow(pty.slave, TCOON);
+        if (signal_number && line_changed(before)) {
+            kill(pid, signal_number);
+            signal_number = 0;
+        } else if (stopped_ms >= 0 && ((ready == 0 && !signal_number) || (p[1].revents & POLLIN))) {
+            tcflow(pty.slave, TCOON); // let the output go
             stopped_ms = -1;
         }
         if (p[0].revents & POLLIN)
@@ -293,19 +324,20 @@ int main(int argc, char **argv)
     if (tcsetattr(pty.slave, TCSANOW, &before) || tcgetattr(pty.slave, &before))
         die("tcsetattr");
 
-    // Another program's hold on the port, as serial-send takes it.
     const int held = hold ? open(pty.path, port_flags) : -1;
-    if (hold && (held < 0 || tty::hold(held)))
+    if (hold && (held < 0 || !take_hold(held)))
         die("hold the port");
     std::string received;
-    const int status = command ? run(received) : 0;
-    if (held >= 0)
-        tty::release(held);
+    const int status = command ? run(before, received) : 0;
+    if (held >= 0) {
+        ioctl(held, TIOCNXCL);
+        close(held); // and with it the lock
+    }
 
     if (tcgetattr(pty.slave, &after))
         die("tcgetattr");
     const int next = open(pty.path, port_flags);
-    const bool reopen = next >= 0 && tty::free_to_hold(next);
+    const bool reopen = next >= 0 && free_to_hold(next);
     FILE *f = report ? fopen(report, "w") : stderr;
     if (!f)
         die(report);

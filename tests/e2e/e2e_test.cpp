@@ -4,37 +4,31 @@
 // vcom presents a real pseudo-terminal as COM3 and reports what reached it.
 //
 // The table is run by every launcher, one way of starting the program (the
-// release and asan builds, memcheck, the installed packages, Wine...: see
-// add_launcher in tests/CMakeLists.txt), each as tests of its own. The
-// launcher comes on the command line:
-//   --program=PATH   the program (default: this tree's serial-send)
-//   --launch=WORD    a word of the command that runs it, before its path
-//                    (repeated: a Wine loader, valgrind and its options)
-//   --com3=PATH      vcom links the port at PATH (Wine's dosdevices/com3)
-//                    instead of presenting it as /dev/ttyS2
-//   --env=NAME=VALUE the run's environment has NAME set to VALUE, and with
-//   --env=NAME       not at all (repeated; the rest is the test's own)
+// release and asan builds, memcheck, the installed packages, Wine...), each
+// as tests of its own. add_launcher in tests/CMakeLists.txt says what a
+// launcher is made of; it comes here as options: --program=PATH,
+// --launch=WORD, --com3=PATH and --env=NAME[=VALUE], the last two repeated.
 // A Windows exe's C runtime ends each line it prints in CR LF.
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
+#include "process.h"
 #include "reports.h"
 #include "rows.h"
-#include "vcom_run.h"
 
 namespace
 {
 
-using rows::operator<<;
-
 struct Launcher {
-    std::string program = SERIAL_SEND;
+    std::string program = SERIAL_SEND; // this tree's, unless told otherwise
     Strings launch;
     std::string com3;
     Strings env = environment();
@@ -43,7 +37,7 @@ Launcher launcher;
 
 struct Row {
     const char *name;
-    Strings vcom;         // how the port is presented and set up
+    Strings vcom;         // how vcom presents and sets up the port
     Strings wrap;         // what runs the launcher's command, before it
     Report ends;          // what it prints and its exit status
     const char *received; // hex, as vcom reports it
@@ -55,18 +49,20 @@ using report::cannot_set;
 using report::sent;
 using report::set_line;
 
-// serial-send ended by a signal while its write waits on a held line, a
-// second after it started: long enough for the slowest launcher to have
-// set the line by then.
-Strings killed_by(const char *signal_name)
+// serial-send's write waits on a held line: ended by the signal as soon as
+// it has set the line.
+Strings signalled(int signal_number, const char *held_ms = "10000")
 {
-    return {"timeout", "--preserve-status", "-s", signal_name, "1"};
+    return {"--stopped", held_ms, "--signal", std::to_string(signal_number)};
 }
-const Strings line_held = {"--stopped", "10000"};
+
+// Flow control and characters serial-send never chooses, set before the run:
+// kept when after = before + set_line.
+const Strings flow_and_chars = {"--speed", "9600", "--crtscts", "--ixon",
+                                "--start", "0x01", "--stop",    "0x02"};
 
 const Row rows[] = {
     {"success", {}, {}, sent, "52", set_line},
-    // Set before the run (vcom_test.cpp proves it), so kept when after = before + set_line.
     {"flow_control_and_characters_kept", flow_and_chars, {}, sent, "52", set_line},
     {"arguments_change_nothing",
      {},
@@ -80,13 +76,13 @@ const Row rows[] = {
     // The device holds the line for a while (XOFF): the write waits for it.
     {"waits_while_the_line_is_held", {"--stopped", "300"}, {}, sent, "52", set_line},
     // Ended while waiting: the port is given back (vcom's reopen check).
-    {"sigint_frees_the_port", line_held, killed_by("INT"), {"", 130}, "", set_line},
-    {"sigterm_frees_the_port", line_held, killed_by("TERM"), {"", 143}, "", set_line},
-    {"sighup_frees_the_port", line_held, killed_by("HUP"), {"", 129}, "", set_line},
+    {"sigint_frees_the_port", signalled(SIGINT), {}, {"", 130}, "", set_line},
+    {"sigterm_frees_the_port", signalled(SIGTERM), {}, {"", 143}, "", set_line},
+    {"sighup_frees_the_port", signalled(SIGHUP), {}, {"", 129}, "", set_line},
     // Run with hangups ignored (nohup), a hangup changes nothing: it sends.
     {"ignored_sighup_changes_nothing",
-     {"--stopped", "1000"},
-     {"sh", "-c", "trap '' HUP; \"$@\" & sleep 0.3; kill -HUP $!; wait $!", "sh"},
+     signalled(SIGHUP, "300"),
+     {"sh", "-c", "trap '' HUP; exec \"$@\"", "sh"},
      sent,
      "52",
      set_line},
@@ -94,15 +90,44 @@ const Row rows[] = {
     {"stdout_closed", {}, {"sh", "-c", "exec \"$@\" >&-", "sh"}, {"", 0}, "52", set_line},
 };
 
+using Settings = std::map<std::string, std::string>;
+
+// "a=1 b=2" with separator ' ', or one key=value a line with '\n':
+// {a: 1, b: 2}. A value runs to the next separator.
+Settings parse_pairs(const std::string &text, char separator)
+{
+    Settings s;
+    std::istringstream in(text);
+    for (std::string pair; std::getline(in, pair, separator);) {
+        const size_t eq = pair.find('=');
+        if (!pair.empty())
+            s[pair.substr(0, eq)] = eq == std::string::npos ? "" : pair.substr(eq + 1);
+    }
+    return s;
+}
+
+// What vcom saw of the run, in its report: the bytes received, the line
+// after the run, which is the one before with the row's changes, and the
+// port free for the next program.
+void expect_port(const Outcome &run, const Row &row)
+{
+    const Settings report = parse_pairs(run.kept, '\n');
+    for (const char *key : {"received", "before", "after", "reopen"})
+        ASSERT_EQ(report.count(key), 1u)
+            << "no " << key << " in vcom's report; its stderr: " << run.err;
+    EXPECT_EQ(report.at("received"), row.received);
+    const Settings before = parse_pairs(report.at("before"), ' ');
+    ASSERT_FALSE(before.empty()) << "vcom reports no settings before the run";
+    Settings expected = before;
+    for (const auto &[key, value] : parse_pairs(row.changed, ' '))
+        expected[key] = value;
+    EXPECT_EQ(parse_pairs(report.at("after"), ' '), expected);
+    EXPECT_EQ(report.at("reopen"), "ok") << "the port is not free after the run";
+}
+
 class Behaviour : public testing::TestWithParam<Row>
 {
 };
-
-bool ends_with(const std::string &s, const char *end)
-{
-    const size_t n = strlen(end);
-    return s.size() >= n && s.compare(s.size() - n, n, end) == 0;
-}
 
 TEST_P(Behaviour, Runs)
 {
@@ -113,27 +138,24 @@ TEST_P(Behaviour, Runs)
         GTEST_SKIP() << launcher.launch[0]
                      << " is not installed (scripts/lib/packages.sh installs it)";
 
-    Strings vcom;
+    Strings vcom = {VCOM};
     if (!launcher.com3.empty())
-        vcom = {"--link", launcher.com3};
+        vcom.insert(vcom.end(), {"--link", launcher.com3});
     vcom.insert(vcom.end(), row.vcom.begin(), row.vcom.end());
-    Strings command = row.wrap;
-    command.insert(command.end(), launcher.launch.begin(), launcher.launch.end());
-    command.push_back(launcher.program);
+    vcom.insert(vcom.end(), {"--report", "report", "--"});
+    vcom.insert(vcom.end(), row.wrap.begin(), row.wrap.end());
+    vcom.insert(vcom.end(), launcher.launch.begin(), launcher.launch.end());
+    vcom.push_back(launcher.program);
 
-    const Outcome run = run_vcom(vcom, command, launcher.env);
-    if (run.status == vcom_cannot_present)
+    const Outcome run = run_in_scratch(VCOM, vcom, launcher.env, "report");
+    if (run.status == 77) // vcom cannot present the port here (no root, no user namespaces)
         GTEST_SKIP() << run.err;
-    const bool windows = ends_with(launcher.program, ".exe");
+    const std::string &p = launcher.program;
+    const bool windows = p.size() > 4 && p.compare(p.size() - 4, 4, ".exe") == 0;
     EXPECT_EQ(run.out, windows ? report::crlf(row.ends.out) : row.ends.out);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, row.ends.status);
-    expect_port(run, row.received, row.changed);
-    if (!launcher.com3.empty()) {
-        struct stat st;
-        EXPECT_NE(lstat(launcher.com3.c_str(), &st), 0)
-            << launcher.com3 << " is left after the run";
-    }
+    expect_port(run, row);
 }
 
 INSTANTIATE_TEST_SUITE_P(SerialSend, Behaviour, testing::ValuesIn(rows), RowName());

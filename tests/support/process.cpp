@@ -2,16 +2,15 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <spawn.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -30,14 +29,7 @@ std::vector<char *> pointers(Strings &strings)
 std::string read_file(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-int remove_entry(const char *path, const struct stat *, int, FTW *)
-{
-    return remove(path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 int run(const std::string &path, const Strings &argv, const Strings &env, const std::string &dir)
@@ -81,7 +73,7 @@ Strings environment()
 Outcome run_in_scratch(const std::string &path, const Strings &argv, const Strings &env,
                        const char *kept)
 {
-    char dir[] = "/tmp/serial-send-test.XXXXXX";
+    char dir[] = "scratch.XXXXXX"; // in the test's working directory, in the build tree
     if (!mkdtemp(dir)) {
         ADD_FAILURE() << "mkdtemp: " << strerror(errno);
         return {};
@@ -92,6 +84,7 @@ Outcome run_in_scratch(const std::string &path, const Strings &argv, const Strin
     outcome.out = read_file(base + "stdout");
     outcome.err = read_file(base + "stderr");
     outcome.kept = read_file(base + kept);
-    EXPECT_EQ(nftw(dir, remove_entry, 8, FTW_DEPTH | FTW_PHYS), 0) << "removing " << dir;
+    std::error_code error;
+    EXPECT_GT(std::filesystem::remove_all(dir, error), 0u) << "removing " << dir << ": " << error;
     return outcome;
 }

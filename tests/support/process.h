@@ -20,10 +20,10 @@ struct Outcome {
 Strings environment();
 
 // Runs the program at path with the argument vector argv (argv[0] included;
-// it may be empty) and environment env, in a fresh scratch directory that is
-// removed afterwards, and collects its outcome; kept names the file (relative
-// to that directory) the program was told to write. A test failure when it
-// cannot run (status -1).
+// it may be empty) and environment env, in a fresh scratch directory made in
+// the test's working directory (in the build tree) and removed afterwards,
+// and collects its outcome; kept names the file (relative to that directory)
+// the program was told to write. A test failure when it cannot run (status -1).
 Outcome run_in_scratch(const std::string &path, const Strings &argv, const Strings &env,
                        const char *kept);
 

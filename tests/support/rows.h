@@ -1,10 +1,7 @@
-// Table-driven suites: a row's `name` names its test (RowName) and shows in
-// place of its bytes when a test fails (a file with a table says `using
-// rows::operator<<;` in the namespace of its row types).
+// Table-driven suites: a row's `name` names its test.
 #ifndef SERIAL_SEND_TESTS_ROWS_H
 #define SERIAL_SEND_TESTS_ROWS_H
 
-#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -15,16 +12,5 @@ struct RowName {
         return row.param.name;
     }
 };
-
-namespace rows
-{
-
-template <class Row, class = decltype(Row::name)>
-std::ostream &operator<<(std::ostream &os, const Row &row)
-{
-    return os << row.name;
-}
-
-} // namespace rows
 
 #endif

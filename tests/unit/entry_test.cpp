@@ -14,8 +14,6 @@
 namespace
 {
 
-using rows::operator<<;
-
 std::vector<std::string> lines_of(const std::string &text)
 {
     std::vector<std::string> lines;
@@ -29,10 +27,8 @@ std::vector<std::string> lines_of(const std::string &text)
 // calls it made (the fake's log, one line a call).
 Outcome run_fake(const std::string &script)
 {
-    Strings env = {"SERIAL_SEND_FAKE_SCRIPT=" + script, "SERIAL_SEND_FAKE_LOG=calls"};
-    for (const std::string &e : environment())
-        if (e.compare(0, 17, "SERIAL_SEND_FAKE_") != 0)
-            env.push_back(e);
+    Strings env = environment(); // what comes first is what getenv finds
+    env.insert(env.begin(), "SERIAL_SEND_FAKE_SCRIPT=" + script);
     return run_in_scratch(SERIAL_SEND_FAKE, {SERIAL_SEND_FAKE}, env, "calls");
 }
 
