@@ -4,6 +4,8 @@
 
 name=${0##*/}
 name=${name%.sh}
+# A suite's run.sh goes by its suite's name.
+[ "$name" != run ] || name=$(basename "$(cd "$(dirname "$0")" && pwd)")
 support=$(cd "$(dirname "$0")/../support" && pwd)
 
 # fail WHY...: the test fails, saying why.
