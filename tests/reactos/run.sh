@@ -42,7 +42,6 @@ image=$(cd "$(dirname "$image")" && pwd)/${image##*/}
 
 rm -rf "$work"
 mkdir -p "$work"
-qemu-img create -q -f qcow2 -b "$image" -F qcow2 "$work/run.qcow2"
 # The test disk: one FAT16 partition from 1 MiB (ReactOS mounts no disk
 # without a partition table).
 truncate -s 16M "$work/test.img"
@@ -52,25 +51,44 @@ sed 's/$/\r/' "$here/autorun.cmd" >"$work/autorun.cmd"
 mcopy -i "$work/test.img@@1M" "$exe" "$helpers/hold.exe" "$helpers/line.exe" \
     "$helpers/namecom3.exe" "$helpers/noprompt.exe" "$work/autorun.cmd" ::/
 
-timeout 300 qemu-system-i386 -machine pc -accel tcg -m 256M \
-    -cpu pentium3 -display none -monitor none -nic none -no-reboot -boot c \
-    -drive "file=$work/run.qcow2,format=qcow2,if=ide,index=0" \
-    -drive "file=$work/test.img,format=raw,if=ide,index=1" \
-    -serial "file:$work/com1" -serial "file:$work/com2" \
-    -trace serial_update_parameters -trace serial_write -D "$work/trace" >"$work/qemu.log" 2>&1 &
-qemu=$!
-trap 'kill $qemu 2>/dev/null || :' EXIT
+# boot: one boot of the guest, on a fresh overlay, until it has said @done
+# on COM1, has stopped (ReactOS's kernel reports an exception on COM2 and
+# then waits for a debugger that never comes), or has run 300 s.
+boot() {
+    rm -f "$work/com1" "$work/com2" "$work/trace"
+    qemu-img create -q -f qcow2 -b "$image" -F qcow2 "$work/run.qcow2"
+    timeout 300 qemu-system-i386 -machine pc -accel tcg -m 256M \
+        -cpu pentium3 -display none -monitor none -nic none -no-reboot -boot c \
+        -drive "file=$work/run.qcow2,format=qcow2,if=ide,index=0" \
+        -drive "file=$work/test.img,format=raw,if=ide,index=1" \
+        -serial "file:$work/com1" -serial "file:$work/com2" \
+        -trace serial_update_parameters -trace serial_write -D "$work/trace" \
+        >"$work/qemu.log" 2>&1 &
+    qemu=$!
+    t0=$(date +%s)
+    until grep -q '^@done' "$work/com1" 2>/dev/null; do
+        kill -0 $qemu 2>/dev/null || break
+        if grep -aq KdSendPacket "$work/com2" 2>/dev/null; then break; fi
+        sleep 1
+    done
+    kill $qemu 2>/dev/null || :
+    wait $qemu || :
+    rm -f "$work/run.qcow2"
+    echo "reactos: the guest ran for $(($(date +%s) - t0)) s"
+}
+qemu=""
+trap '[ -z "$qemu" ] || kill $qemu 2>/dev/null || :' EXIT
 trap 'exit 1' INT TERM HUP
-t0=$(date +%s)
-until grep -q '^@done' "$work/com1" 2>/dev/null; do
-    kill -0 $qemu 2>/dev/null || break
-    sleep 1
-done
-kill $qemu 2>/dev/null || :
-wait $qemu || :
+boot
+# A guest that stopped before the first case marked the line never got to
+# run serial-send: ReactOS failed to start, which says nothing of the exe.
+# It gets one more boot.
+if ! grep -q '^@done' "$work/com1" && ! grep -aqF '<no-com3>' "$work/com2"; then
+    echo "reactos: the guest stopped before the first case; booting it once more. COM2 said:"
+    sed 's/^/    /' "$work/com2"
+    boot
+fi
 trap - EXIT
-rm -f "$work/run.qcow2"
-echo "reactos: the guest ran for $(($(date +%s) - t0)) s"
 
 ok() { echo "ok $1"; }
 not_ok() { echo "FAIL $1: expected $2, saw $3"; }
