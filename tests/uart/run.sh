@@ -15,7 +15,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 # shellcheck source=tests/support/lib.sh
 . "$here/../support/lib.sh"
-missing() { cannot_run "uart: no $1 (scripts/test installs it)"; }
+missing() { cannot_run "no $1 (scripts/test installs it)"; }
 command -v qemu-system-x86_64 >/dev/null 2>&1 || missing "qemu-system-x86_64 (Debian package qemu-system-x86)"
 # The guest has no C library: its busybox must be the static one.
 if [ ! -x /bin/busybox ] || ldd /bin/busybox >/dev/null 2>&1; then
