@@ -16,10 +16,9 @@
 #   windows_zip SOURCE BUILD WORK VERSION SYSTEM
 #       the .zip of SYSTEM (win64, win32): the very exe built, README.md and
 #       LICENSE, flat
-#   reproducible SOURCE WORK VERSION
-#       two copies of SOURCE (the files git knows), each built and packed, the
-#       second later, under another umask and time zone: the same programs,
-#       archives and SHA256SUMS, byte for byte
+#   release SOURCE WORK
+#       a release of SOURCE packed by scripts/package, then rebuilt elsewhere
+#       by the recipe in docs/releasing.md: the same SHA256SUMS
 # The archives are scripts/lib/pack.sh's. CMAKE and CPACK name the tools to
 # use (default: from PATH).
 set -eu
@@ -168,47 +167,36 @@ windows_zip() {
     echo "ok: $(basename "$zip") holds $(tr '\n' ' ' <"$work/found")"
 }
 
-# build_copy DIR VERSION: builds the programs in DIR, a copy of the source,
-# and packs them into DIR/out. The builds run as anyone's do, without
-# SOURCE_DATE_EPOCH (which ld would write into the exes).
-build_copy() {
-    cd "$1"
-    for build in release:Linux windows:win64 windows-x86:win32; do
-        preset=${build%:*}
-        { env -u SOURCE_DATE_EPOCH "$CMAKE" --preset "$preset" -DSERIAL_SEND_TESTS=OFF -Wno-dev \
-            --no-warn-unused-cli && env -u SOURCE_DATE_EPOCH "$CMAKE" --build --preset "$preset"; } \
-            >"build-$preset.log" 2>&1 ||
-            { cat "build-$preset.log" >&2; fail "build of $preset in $1"; }
-        run_pack "build/$preset" out "$2" "${build#*:}"
-    done
-    pack_sums out
-}
-
-reproducible() {
-    source=$1 work=$2 version=$3
-    commit_time "$source" || fail "$source is not a git checkout"
-    rm -rf "$work"
-    for copy in a b; do
-        mkdir -p "$work/$copy"
-        (cd "$source" && git ls-files -z | tar --null -T - -cf -) | tar -C "$work/$copy" -xf -
-    done
+# release SOURCE WORK: SOURCE (the files git knows, as one commit at the time
+# of its own) packed by scripts/package as a publisher would, with a
+# maintainer; then, elsewhere, later, under another umask and time zone,
+# rebuilt from a clone by the recipe in docs/releasing.md, which compares the
+# two SHA256SUMS.
+release() {
+    source=$1 work=$2
+    time=$(git -C "$source" log -1 --format=%ct) || fail "$source is not a git checkout"
+    recipe=$(sed -n '/^## Rebuilding a release/,/^## /{ /^```sh$/,/^```$/p; }' "$source/docs/releasing.md")
+    [ -n "$recipe" ] || fail "no recipe (a sh block under \"Rebuilding a release\") in docs/releasing.md"
+    fresh "$work" && mkdir "$work/origin"
+    (cd "$source" && git ls-files -z | tar --null -T - -cf -) | tar -C "$work/origin" -xf -
+    (cd "$work/origin" && git init -q && git add -A && GIT_COMMITTER_DATE=@$time git -c user.name=r \
+        -c user.email=r@example.org commit -q --date=@$time -m release) || fail "committing the copy"
     t0=$(date +%s)
-    (build_copy "$work/a" "$version")
-    (umask 077 && TZ=XST-13 build_copy "$work/b" "$version")
-
-    for file in build/release/serial-send build/windows/serial-send.exe \
-        build/windows-x86/serial-send.exe out/SHA256SUMS; do
-        if ! cmp "$work/a/$file" "$work/b/$file"; then
-            diff "$work/a/out/SHA256SUMS" "$work/b/out/SHA256SUMS" >&2 || :
-            fail "$file differs between two builds"
-        fi
-    done
-    (cd "$work/a/out" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS does not match the archives"
-    echo "ok: built and packed twice ($(($(date +%s) - t0)) s), the same bytes:"
-    (cd "$work/a" && sha256sum build/release/serial-send build/windows*/serial-send.exe && cat out/SHA256SUMS)
+    git clone -q "$work/origin" "$work/publisher"
+    (cd "$work/publisher" && env -u SOURCE_DATE_EPOCH SERIAL_SEND_MAINTAINER="P <p@example.org>" \
+        scripts/package "$work/release") >"$work/publisher.log" 2>&1 ||
+        { cat "$work/publisher.log" >&2; fail "scripts/package"; }
+    umask 077
+    git clone -q "$work/origin" "$work/rebuilder"
+    printf '%s\n' "$recipe" | sed "1d; \$d; s|COMMIT|$(git -C "$work/origin" rev-parse HEAD)|g
+        s|RELEASE|$work/release|g" >"$work/recipe"
+    (cd "$work/rebuilder" && TZ=XST-13 env -u SOURCE_DATE_EPOCH sh -eux "$work/recipe") \
+        >"$work/rebuilder.log" 2>&1 || { cat "$work/rebuilder.log" >&2; fail "the recipe did not rebuild it"; }
+    echo "ok: published, then rebuilt by the recipe ($(($(date +%s) - t0)) s): the same SHA256SUMS"
+    cat "$work/release/SHA256SUMS"
 }
 
 case ${1:-} in
-man_lint | man_reports | recipe | linux_packages | windows_zip | reproducible) "$@" ;;
+man_lint | man_reports | recipe | linux_packages | windows_zip | release) "$@" ;;
 *) fail "unknown check ${1:-(none)}" ;;
 esac
