@@ -5,10 +5,10 @@
 #            share/man/man1/serial-send.1
 #            share/doc/serial-send/README.md, LICENSE
 #            packed as serial-send-<version>-Linux.tar.gz, with the program
-#            of the release tree, static, which runs on any Linux whatever its
-#            glibc; and by cpack as serial-send_<version>_<arch>.deb, under
-#            /usr, with the program linked dynamically (below) and what Debian
-#            asks of a package (debian.cmake)
+#            of the release tree, static; and by cpack as
+#            serial-send_<version>_<arch>.deb, under /usr, with the program
+#            linked dynamically and what Debian asks of a package
+#            (debian.cmake). README.md says why each is linked as it is.
 #   Windows  serial-send.exe, README.md, LICENSE side by side
 #            packed as serial-send-<version>-win64.zip (64-bit build) or
 #            serial-send-<version>-win32.zip (32-bit build)
@@ -43,10 +43,8 @@ if(WIN32)
 endif()
 
 # The Debian package, made by cpack: the documents and, in place of the static
-# program, the one linked dynamically, as a Debian user expects of a program
-# from a package: it gets glibc's security updates with glibc. It is the
-# component deb, which a plain `cmake --install` leaves out; debian.cmake
-# strips it.
+# program, the one linked dynamically, as the component deb, which a plain
+# `cmake --install` leaves out; debian.cmake strips it.
 if(SERIAL_SEND_STATIC)
     set(deb_program serial-send-dynamic)
 else()
