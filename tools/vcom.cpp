@@ -11,15 +11,17 @@
 //   --speed N  --crtscts  --ixon  --start 0xHH  --stop 0xHH
 //                  the line before the run
 //   --hold         holds the port exclusively (flock, TIOCEXCL) during the run
-//   --stopped MS   the port's output is stopped, as by the device's XOFF, for
-//                  the first MS milliseconds of the run
-//   --signal N     signal N goes to the command as soon as it has changed the
-//                  line (then the output stays stopped MS milliseconds more)
+//   --stopped MS   the port's output is stopped, as by the device's XOFF, until
+//                  MS milliseconds after the command has set the line, or it ends
+//   --signal N     signal N goes to the command then, just before the output
+//                  goes (without --stopped, as soon as it has set the line)
 //   --report FILE  the report goes to FILE instead of stderr
 //
 // The report is key=value lines: received (the bytes, in hex: "52 00 ff"),
 // count, before and after (the line settings, as words: "speed=9600 csize=8
-// ..."), and reopen (ok when the next program can hold the port, else busy).
+// ..."), reopen (ok when the next program can hold the port, else busy), and
+// with --stopped or --signal, released (running: the command still ran when its
+// output was let go, so its write waited; exited: it had ended before).
 // Exit status: the command's, or 128 + the signal that killed it; 126 or 127 when it cannot be
 // executed; 77 when the port cannot be presented in a namespace here; 125 when vcom itself fails.
 #include <errno.h>
@@ -56,8 +58,9 @@ Pty pty;
 const char *port = pty.path;     // what is presented: pty.path, "/dev/null" or null
 const char *link_path = nullptr; // null: present in a private mount namespace
 bool hold = false;
-int stopped_ms = -1;   // -1: the output flows
-int signal_number = 0; // 0: none to send
+int stopped_ms = -1;       // -1: the output flows
+int signal_number = 0;     // 0: none to send
+const char *released = ""; // the report's line on the output let go, once it is
 const char *report = nullptr;
 char **command = nullptr; // null: no command, just report
 
@@ -257,18 +260,20 @@ int run(const termios &before, std::string &received)
             received.append(buf, static_cast<size_t>(n));
     };
     pollfd p[2] = {{pty.master, POLLIN, 0}, {exited, POLLIN, 0}};
-    while (!(p[1].revents & POLLIN)) {
-        // While a signal waits, the line is looked at every 10 ms.
-        const int ready = poll(p, 2, signal_number ? 10 : stopped_ms); // vcom catches no signals
-        if (ready < 0)
-            die("poll");
-        if (signal_number && line_changed(before)) {
-            kill(pid, signal_number);
-            signal_number = 0;
-        } else if (stopped_ms >= 0 && ((ready == 0 && !signal_number) || (p[1].revents & POLLIN))) {
-            tcflow(pty.slave, TCOON); // let the output go
-            stopped_ms = -1;
+    if (stopped_ms >= 0 || signal_number) {
+        // Once the line is set (looked at every 10 ms), MS more unless the
+        // command exits first; what it sends meanwhile waits in the master.
+        while (!line_changed(before) && poll(&p[1], 1, 10) == 0) {
         }
+        const bool running = poll(&p[1], 1, stopped_ms < 0 ? 0 : stopped_ms) == 0;
+        if (running && signal_number)
+            kill(pid, signal_number);
+        tcflow(pty.slave, TCOON); // let the output go
+        released = running ? "released=running\n" : "released=exited\n";
+    }
+    while (!(p[1].revents & POLLIN)) {
+        if (poll(p, 2, -1) < 0) // vcom catches no signals
+            die("poll");
         if (p[0].revents & POLLIN)
             take();
     }
@@ -347,7 +352,7 @@ int main(int argc, char **argv)
     fprintf(f, "\ncount=%zu\n", received.size());
     put_line(f, "before", before);
     put_line(f, "after", after);
-    fprintf(f, "reopen=%s\n", reopen ? "ok" : "busy");
+    fprintf(f, "reopen=%s\n%s", reopen ? "ok" : "busy", released);
     if (f != stderr && fclose(f))
         die(report);
     return status;

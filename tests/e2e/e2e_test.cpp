@@ -49,11 +49,10 @@ using report::cannot_set;
 using report::sent;
 using report::set_line;
 
-// serial-send's write waits on a held line: ended by the signal as soon as
-// it has set the line.
-Strings signalled(int signal_number, const char *held_ms = "10000")
+// serial-send's write waits on a held line: the signal comes 300 ms into the wait.
+Strings signalled(int signal_number)
 {
-    return {"--stopped", held_ms, "--signal", std::to_string(signal_number)};
+    return {"--stopped", "300", "--signal", std::to_string(signal_number)};
 }
 
 // Flow control and characters serial-send never chooses, set before the run:
@@ -73,7 +72,7 @@ const Row rows[] = {
     {"no_port", {"--port", "none"}, {}, cannot_open, "", ""},
     {"port_held_by_another_program", {"--hold"}, {}, cannot_open, "", ""},
     {"port_not_a_serial_line", {"--port", "null"}, {}, cannot_set, "", ""},
-    // The device holds the line for a while (XOFF): the write waits for it.
+    // The device holds the line (XOFF) for 300 ms once it is set: the write waits.
     {"waits_while_the_line_is_held", {"--stopped", "300"}, {}, sent, "52", set_line},
     // Ended while waiting: the port is given back (vcom's reopen check).
     {"sigint_frees_the_port", signalled(SIGINT), {}, {"", 130}, "", set_line},
@@ -81,7 +80,7 @@ const Row rows[] = {
     {"sighup_frees_the_port", signalled(SIGHUP), {}, {"", 129}, "", set_line},
     // Run with hangups ignored (nohup), a hangup changes nothing: it sends.
     {"ignored_sighup_changes_nothing",
-     signalled(SIGHUP, "300"),
+     signalled(SIGHUP),
      {"sh", "-c", "trap '' HUP; exec \"$@\"", "sh"},
      sent,
      "52",
@@ -106,9 +105,9 @@ Settings parse_pairs(const std::string &text, char separator)
     return s;
 }
 
-// What vcom saw of the run, in its report: the bytes received, the line
-// after the run, which is the one before with the row's changes, and the
-// port free for the next program.
+// What vcom saw of the run, in its report: the bytes received, the line after
+// the run (the one before with the row's changes), the port free for the next
+// program, and a held line let go while the program still waited on it.
 void expect_port(const Outcome &run, const Row &row)
 {
     const Settings report = parse_pairs(run.kept, '\n');
@@ -123,6 +122,9 @@ void expect_port(const Outcome &run, const Row &row)
         expected[key] = value;
     EXPECT_EQ(parse_pairs(report.at("after"), ' '), expected);
     EXPECT_EQ(report.at("reopen"), "ok") << "the port is not free after the run";
+    const bool held = std::count(row.vcom.begin(), row.vcom.end(), "--stopped");
+    EXPECT_EQ(report.count("released") ? report.at("released") : "", held ? "running" : "")
+        << "the held line was let go after the program had exited: its write did not wait";
 }
 
 class Behaviour : public testing::TestWithParam<Row>
