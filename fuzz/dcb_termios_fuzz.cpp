@@ -11,6 +11,7 @@
 // lines that differ in an owned bit or one of those characters.
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -40,10 +41,13 @@ struct Reader {
     }
 };
 
-void check(bool ok)
+// A violated property names its line before it aborts.
+void check(bool ok, int line = __builtin_LINE())
 {
-    if (!ok)
+    if (!ok) {
+        fprintf(stderr, "dcb_termios_fuzz.cpp:%d: property violated\n", line);
         abort();
+    }
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // Feeds each file named on the command line to the fuzz target once, as
-// libFuzzer would; a violated property aborts.
+// libFuzzer would, naming it first; a violated property aborts.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -21,6 +21,7 @@ int main(int argc, char **argv)
         uint8_t data[4096];
         const size_t size = fread(data, 1, sizeof data, f);
         fclose(f);
+        fprintf(stderr, "%s\n", argv[i]);
         LLVMFuzzerTestOneInput(data, size);
     }
     printf("%d inputs replayed, no property violated\n", argc - 1);
