@@ -77,9 +77,11 @@ PACKAGES_LINTIAN="
 lintian lintian
 "
 
-# scripts/lint (clang-tidy reads the suites' support code, which includes
-# GoogleTest), fuzz/run, the reliability suite.
+# scripts/lint (clang-tidy reads the suites, which include GoogleTest; it
+# needs the windows and windows-x86 lists too), fuzz/run, the reliability
+# suite.
 PACKAGES_LINT="
+shellcheck shellcheck
 clang-format clang-format
 run-clang-tidy clang-tidy
 cppcheck cppcheck

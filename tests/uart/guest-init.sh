@@ -60,7 +60,7 @@ check_frame() {
     line=" $(stty -F $port -a 2>/dev/null | tr ';\n' '  ' | tr -s ' ') " lacks=""
     IFS=';'
     for w in $frame_wants; do
-        case $line in *" $w "*) ;; *) lacks="$lacks[$w] " ;; esac
+        case $line in *" $w "*) ;; *) lacks="${lacks}[$w] " ;; esac
     done
     unset IFS
     if [ -z "$lacks" ]; then ok "$1"; else not_ok "$1" "the line at $frame_wants" "it lacks $lacks"; fi

@@ -138,7 +138,7 @@ TEST_P(StartingLines, AreReadAndKeptByAChangeOfLine)
     DCB dcb = {};
     ASSERT_TRUE(GetCommState(port, &dcb));
     EXPECT_EQ(dcb.BaudRate, row.baud);
-    EXPECT_EQ(dcb.StopBits, row.cflag & CSTOPB ? TWOSTOPBITS : ONESTOPBIT);
+    EXPECT_EQ(dcb.StopBits, (row.cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT);
     EXPECT_EQ(dcb.fBinary, 1u);
     EXPECT_EQ(dcb.fParity, bool(row.iflag & INPCK));
     EXPECT_EQ(dcb.fOutxCtsFlow, rtscts);

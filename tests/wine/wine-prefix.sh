@@ -63,7 +63,7 @@ setup)
         cat "$logs/wineboot.log" >&2
         fail "wineboot --init failed in $WINEPREFIX"
     fi
-    ports=$(cd "$WINEPREFIX/dosdevices" && ls -d com* 2>/dev/null || :)
+    ports=$(cd "$WINEPREFIX/dosdevices" && ls -d com* 2>/dev/null) || :
     [ -z "$ports" ] || fail "Wine mapped serial ports of its own: $ports"
     ;;
 cleanup)
