@@ -175,12 +175,13 @@ windows_zip() {
 release() {
     source=$1 work=$2
     time=$(git -C "$source" log -1 --format=%ct) || fail "$source is not a git checkout"
+    # shellcheck disable=SC2016 # the backquotes and $ are sed's
     recipe=$(sed -n '/^## Rebuilding a release/,/^## /{ /^```sh$/,/^```$/p; }' "$source/docs/releasing.md")
     [ -n "$recipe" ] || fail "no recipe (a sh block under \"Rebuilding a release\") in docs/releasing.md"
     fresh "$work" && mkdir "$work/origin"
     (cd "$source" && git ls-files -z | tar --null -T - -cf -) | tar -C "$work/origin" -xf -
     (cd "$work/origin" && git init -q && git add -A && GIT_COMMITTER_DATE=@$time git -c user.name=r \
-        -c user.email=r@example.org commit -q --date=@$time -m release) || fail "committing the copy"
+        -c user.email=r@example.org commit -q --date="@$time" -m release) || fail "committing the copy"
     t0=$(date +%s)
     git clone -q "$work/origin" "$work/publisher"
     (cd "$work/publisher" && env -u SOURCE_DATE_EPOCH SERIAL_SEND_MAINTAINER="P <p@example.org>" \
