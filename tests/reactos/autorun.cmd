@@ -64,7 +64,9 @@ rem @end NAME STATUS.
 >>%log% echo @end %1 %ERRORLEVEL%
 goto :eof
 
+rem helper COMMAND...: runs a helper; one that fails (any status but 0, the
+rem negative ones of a fault too) leaves @failed STATUS COMMAND in the log.
 :helper
 %* >>%log% 2>&1
-if errorlevel 1 >>%log% echo @failed %*
+if not "%ERRORLEVEL%"=="0" >>%log% echo @failed %ERRORLEVEL% %*
 goto :eof

@@ -123,6 +123,38 @@ status() {
     sed -n "s/^.*@end $1 \\(-\\{0,1\\}[0-9]*\\)\\r\$/\\1/p" "$work/com1"
 }
 
+# explain STATUS: a status as %ERRORLEVEL% reads it (signed), and, when it is
+# one of Windows' own, as Windows shows it with what it means: the status a
+# program ends with when it faults or the loader refuses it. A Pentium that
+# meets a CMOV says "-1073741795 (0xC000001D, an illegal instruction)".
+# ReactOS's loader ends a program it refuses with 128 and prints nothing
+# (measured: an exe importing GetTickCount64, which its kernel32 lacks, and
+# one importing from a DLL that is not there).
+explain() {
+    case $1 in
+    128) echo "128 (ReactOS's status for a program its loader refused: a DLL or a function" \
+        "it imports is missing, where Windows says 0xC0000135 or 0xC0000139)" && return ;;
+    -[0-9]?????????) ;;
+    *) echo "$1" && return ;;
+    esac
+    set -- "$1" "$(printf 0x%X $(($1 + 4294967296)))"
+    case $2 in
+    0x80000003) why="a breakpoint" ;;
+    0xC0000005) why="an access violation" ;;
+    0xC000001D) why="an illegal instruction" ;;
+    0xC0000094) why="an integer division by zero" ;;
+    0xC0000096) why="a privileged instruction" ;;
+    0xC00000FD) why="a stack overflow" ;;
+    0xC000007B) why="an invalid image: the loader refused the program or a DLL of it" ;;
+    0xC0000135) why="a DLL not found: the loader refused a program importing from it" ;;
+    0xC0000139) why="an entry point not found: the program imports a function its DLL lacks" ;;
+    0xC0000142) why="a DLL of the program failed to initialize" ;;
+    0xC0000409) why="a stack buffer overrun the program found in itself" ;;
+    *) why="an NTSTATUS not named here" ;;
+    esac
+    echo "$1 ($2, $why)"
+}
+
 # run NAME REPORT: the run NAME printed REPORT of reports.def with the exe's
 # line ending, CR LF, and exited with its status. %ERRORLEVEL% reads the exit
 # code as a signed number: the -1 that shows as 255 in a POSIX shell is -1
@@ -137,7 +169,7 @@ run() {
         ok "$1"
     else
         not_ok "$1" "status $want_status, output '$(show "$work/want")'" \
-            "status ${got_status:-none}, output '$(show "$work/got")'"
+            "status $(explain "${got_status:-none}"), output '$(show "$work/got")'"
     fi
 }
 
@@ -188,7 +220,10 @@ arguments sent        115200-8N1
 twice.1   sent        -
 twice.2   sent        115200-8N1
 EOF
-    sed -n 's/\r$//; s/^@failed /FAIL helper: /p' "$work/com1"
+    # A helper that failed (autorun.cmd): its status, and its command.
+    sed -n 's/\r$//; s/^@failed //p' "$work/com1" | while read -r got command; do
+        echo "FAIL helper: $command: ended with status $(explain "$got")"
+    done
 
     # Every byte COM3's host side got, each case after its mark.
     want='<no-com3><success>R<held><released>R<arguments>R<twice>RR<end>'
