@@ -29,17 +29,10 @@ target_link_options(serial-send PRIVATE -Wl,--major-subsystem-version,${major}
                     -Wl,--minor-subsystem-version,${minor} -Wl,--no-insert-timestamp)
 
 # The oldest CPU: any x86-64 one for the 64-bit exe; for the 32-bit one any
-# Pentium (i586), the oldest CPU Windows XP runs on. Its code is compiled for
-# the Pentium (the compiler's own default is the Pentium Pro, whose CMOV a
-# Pentium lacks), and it starts from win/startup.c instead of MinGW-w64's
-# start-up code, which is built for the Pentium Pro. That start-up does none
-# of MinGW's run-time relocation: a DLL's data used without dllimport, which
-# would need it, fails the link with the name of the symbol.
+# Pentium (i586), the oldest CPU Windows XP runs on (cmake/pentium.cmake).
 if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
-    enable_language(C)
-    target_sources(serial-send PRIVATE win/startup.c)
-    target_compile_options(serial-send PRIVATE -march=i586)
-    target_link_options(serial-send PRIVATE -nostartfiles -Wl,--disable-auto-import)
+    include(cmake/pentium.cmake)
+    serial_send_pentium(serial-send)
 endif()
 
 set(SERIAL_SEND_MANIFEST ${CMAKE_CURRENT_SOURCE_DIR}/win/serial-send.manifest)

@@ -1,5 +1,6 @@
 /* Where the 32-bit serial-send.exe starts, in place of MinGW-w64's start-up
- * code (crt2.o and what it draws from libmingw32.a).
+ * code (crt2.o and what it draws from libmingw32.a); the programs the reactos
+ * suite runs beside it on a Pentium start here too (cmake/pentium.cmake).
  *
  * That code, as Debian builds it, is compiled for the Pentium Pro and uses
  * CMOV, which the Pentium (i586), the oldest CPU Windows XP runs on, does
@@ -8,7 +9,7 @@
  * loaded (heap, standard streams), main takes no arguments, the program has
  * no TLS and no floating point, and it imports no data that would need
  * MinGW's run-time relocation (the link refuses such an import:
- * cmake/windows.cmake).
+ * cmake/pentium.cmake).
  *
  * What is left: mainCRTStartup, the entry point the linker gives a console
  * program, runs main and ends through the C runtime's exit, which flushes

@@ -7,6 +7,8 @@ rem goes out on COM1 at the end, followed by @done.
 cd /d %1\
 rem The cases run in a cmd of their own, under noprompt: a program that cannot
 rem start or that faults must end with its status, not wait on a dialog box.
+rem (noprompt itself runs without: run.sh reads it for instructions the guest's
+rem CPU lacks before the boot.)
 if not "%2"=="cases" (
     noprompt.exe cmd /c %1\autorun.cmd %1 cases
     goto :eof
@@ -62,7 +64,9 @@ rem @end NAME STATUS.
 >>%log% echo @end %1 %ERRORLEVEL%
 goto :eof
 
+rem helper COMMAND...: runs a helper; one that fails (any status but 0, the
+rem negative ones of a fault too) leaves @failed STATUS COMMAND in the log.
 :helper
 %* >>%log% 2>&1
-if errorlevel 1 >>%log% echo @failed %*
+if not "%ERRORLEVEL%"=="0" >>%log% echo @failed %ERRORLEVEL% %*
 goto :eof

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The reactos suite: the 32-bit serial-send.exe on a Windows kernel, ReactOS
 # (an independent NT 5.2 kernel, kernel32, msvcrt and serial driver), with
-# its serial driver on QEMU's 16550 UART. One boot runs every case.
+# its serial driver on QEMU's 16550 UART and QEMU's Pentium (P5), the oldest
+# CPU Windows XP runs on, as its CPU. One boot runs every case.
 #   usage: run.sh EXE HELPERS IMAGE WORK
 # EXE is the release tree's windows-x86/serial-send.exe, HELPERS the directory
 # of the guest's helpers (guest/), IMAGE an installed ReactOS (its README says
@@ -26,18 +27,27 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/support/lib.sh
 . "$here/../support/lib.sh"
 
-[ -f "$exe" ] || fail "$exe is missing: the release build makes it with MinGW-w64," \
-    "which scripts/lib/packages.sh installs"
-for helper in hold line namecom3 noprompt; do
-    [ -f "$helpers/$helper.exe" ] || fail "$helpers/$helper.exe is missing: the release build" \
-        "makes it with MinGW-w64"
+# Every program the guest runs.
+set -- "$exe" "$helpers/hold.exe" "$helpers/line.exe" "$helpers/namecom3.exe" \
+    "$helpers/noprompt.exe"
+for program; do
+    [ -f "$program" ] || fail "$program is missing: the release build makes it with MinGW-w64," \
+        "which scripts/lib/packages.sh installs"
 done
 [ -n "$image" ] || cannot_run "no ReactOS image: configure with" \
     "-DSERIAL_SEND_REACTOS_IMAGE=PATH (scripts/test does, from" \
     "../shared/reactos/reactos-i386.qcow2 beside the clone, when it is there)"
 [ -r "$image" ] || cannot_run "the ReactOS image $image (SERIAL_SEND_REACTOS_IMAGE) is not there"
 PATH=$PATH:/usr/sbin:/sbin
-for tool in qemu-system-i386 qemu-img sfdisk mkfs.fat mcopy; do need "$tool"; done
+for tool in i686-w64-mingw32-objdump qemu-system-i386 qemu-img sfdisk mkfs.fat mcopy; do
+    need "$tool"
+done
+# The guest's CPU is a Pentium: a program with an instruction it lacks, in
+# its start-up code too, would die there with 0xC000001D. Said here, before
+# a boot, naming the program and the instruction.
+lacks=$(sh "$here/../support/pentium.sh" "$@" 2>&1) ||
+    fail "the guest's CPU, a Pentium, would stop these programs with 0xC000001D," \
+        "an illegal instruction (cmake/pentium.cmake builds them for it):" "$lacks"
 image=$(cd "$(dirname "$image")" && pwd)/${image##*/}
 
 rm -rf "$work"
@@ -48,8 +58,7 @@ truncate -s 16M "$work/test.img"
 echo 'start=2048, type=6' | sfdisk -q "$work/test.img"
 mkfs.fat -F 16 --offset 2048 "$work/test.img" 15360 >/dev/null
 sed 's/$/\r/' "$here/autorun.cmd" >"$work/autorun.cmd"
-mcopy -i "$work/test.img@@1M" "$exe" "$helpers/hold.exe" "$helpers/line.exe" \
-    "$helpers/namecom3.exe" "$helpers/noprompt.exe" "$work/autorun.cmd" ::/
+mcopy -i "$work/test.img@@1M" "$@" "$work/autorun.cmd" ::/
 
 # boot: one boot of the guest, on a fresh overlay, until it has said @done
 # on COM1, has stopped (ReactOS's kernel reports an exception on COM2 and
@@ -58,7 +67,7 @@ boot() {
     rm -f "$work/com1" "$work/com2" "$work/trace"
     qemu-img create -q -f qcow2 -b "$image" -F qcow2 "$work/run.qcow2"
     timeout 300 qemu-system-i386 -machine pc -accel tcg -m 256M \
-        -cpu pentium3 -display none -monitor none -nic none -no-reboot -boot c \
+        -cpu pentium -display none -monitor none -nic none -no-reboot -boot c \
         -drive "file=$work/run.qcow2,format=qcow2,if=ide,index=0" \
         -drive "file=$work/test.img,format=raw,if=ide,index=1" \
         -serial "file:$work/com1" -serial "file:$work/com2" \
@@ -114,6 +123,38 @@ status() {
     sed -n "s/^.*@end $1 \\(-\\{0,1\\}[0-9]*\\)\\r\$/\\1/p" "$work/com1"
 }
 
+# explain STATUS: a status as %ERRORLEVEL% reads it (signed), and, when it is
+# one of Windows' own, as Windows shows it with what it means: the status a
+# program ends with when it faults or the loader refuses it. A Pentium that
+# meets a CMOV says "-1073741795 (0xC000001D, an illegal instruction)".
+# ReactOS's loader ends a program it refuses with 128 and prints nothing
+# (measured: an exe importing GetTickCount64, which its kernel32 lacks, and
+# one importing from a DLL that is not there).
+explain() {
+    case $1 in
+    128) echo "128 (ReactOS's status for a program its loader refused: a DLL or a function" \
+        "it imports is missing, where Windows says 0xC0000135 or 0xC0000139)" && return ;;
+    -[0-9]?????????) ;;
+    *) echo "$1" && return ;;
+    esac
+    set -- "$1" "$(printf 0x%X $(($1 + 4294967296)))"
+    case $2 in
+    0x80000003) why="a breakpoint" ;;
+    0xC0000005) why="an access violation" ;;
+    0xC000001D) why="an illegal instruction" ;;
+    0xC0000094) why="an integer division by zero" ;;
+    0xC0000096) why="a privileged instruction" ;;
+    0xC00000FD) why="a stack overflow" ;;
+    0xC000007B) why="an invalid image: the loader refused the program or a DLL of it" ;;
+    0xC0000135) why="a DLL not found: the loader refused a program importing from it" ;;
+    0xC0000139) why="an entry point not found: the program imports a function its DLL lacks" ;;
+    0xC0000142) why="a DLL of the program failed to initialize" ;;
+    0xC0000409) why="a stack buffer overrun the program found in itself" ;;
+    *) why="an NTSTATUS not named here" ;;
+    esac
+    echo "$1 ($2, $why)"
+}
+
 # run NAME REPORT: the run NAME printed REPORT of reports.def with the exe's
 # line ending, CR LF, and exited with its status. %ERRORLEVEL% reads the exit
 # code as a signed number: the -1 that shows as 255 in a POSIX shell is -1
@@ -128,7 +169,7 @@ run() {
         ok "$1"
     else
         not_ok "$1" "status $want_status, output '$(show "$work/want")'" \
-            "status ${got_status:-none}, output '$(show "$work/got")'"
+            "status $(explain "${got_status:-none}"), output '$(show "$work/got")'"
     fi
 }
 
@@ -179,7 +220,10 @@ arguments sent        115200-8N1
 twice.1   sent        -
 twice.2   sent        115200-8N1
 EOF
-    sed -n 's/\r$//; s/^@failed /FAIL helper: /p' "$work/com1"
+    # A helper that failed (autorun.cmd): its status, and its command.
+    sed -n 's/\r$//; s/^@failed //p' "$work/com1" | while read -r got command; do
+        echo "FAIL helper: $command: ended with status $(explain "$got")"
+    done
 
     # Every byte COM3's host side got, each case after its mark.
     want='<no-com3><success>R<held><released>R<arguments>R<twice>RR<end>'

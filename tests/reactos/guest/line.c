@@ -8,9 +8,7 @@
  *             device by its own name, \\.\COM2, which exists before COM3 is
  *             named.
  * Exit status 0, or 1 with the error on standard error. */
-#include <stdio.h>
-#include <string.h>
-#include <windows.h>
+#include "command.h"
 
 static int failed(const char *what)
 {
@@ -18,16 +16,22 @@ static int failed(const char *what)
     return 1;
 }
 
-int main(int argc, char **argv)
+int main(void)
 {
-    const int mark = argc == 3 && strcmp(argv[1], "mark") == 0;
+    /* The first word and the one after it. */
+    const char *command = arguments();
+    const size_t verb = strcspn(command, " \t");
+    const char *name = command + verb + strspn(command + verb, " \t");
+    const size_t length = strcspn(name, " \t");
     char text[64];
-    DWORD length = 0, errors;
+    const int mark =
+        verb == 4 && strncmp(command, "mark", 4) == 0 && length > 0 && length <= sizeof text - 2;
+    DWORD written = 0, errors;
     COMSTAT queue;
     DCB dcb;
     HANDLE port;
 
-    if (!mark && (argc != 2 || strcmp(argv[1], "start") != 0)) {
+    if (!mark && (verb != 5 || strncmp(command, "start", 5) != 0 || length > 0)) {
         fprintf(stderr, "usage: line start | line mark NAME\n");
         return 1;
     }
@@ -36,8 +40,10 @@ int main(int argc, char **argv)
     if (port == INVALID_HANDLE_VALUE)
         return failed("CreateFileA");
     if (mark) {
-        snprintf(text, sizeof text, "<%s>", argv[2]);
-        if (!WriteFile(port, text, (DWORD)strlen(text), &length, NULL))
+        text[0] = '<';
+        memcpy(text + 1, name, length);
+        text[length + 1] = '>';
+        if (!WriteFile(port, text, (DWORD)length + 2, &written, NULL))
             return failed("WriteFile");
         /* Out to the UART before the case goes on (the driver has no
          * FlushFileBuffers), so that the mark comes before its settings. */
