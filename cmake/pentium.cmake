@@ -1,17 +1,13 @@
-# serial_send_pentium(TARGET): the 32-bit Windows console program TARGET
-# runs on any Pentium (i586), the oldest CPU Windows XP runs on. Its code is
-# compiled for the Pentium (the compiler's own default is the Pentium Pro,
-# whose CMOV a Pentium lacks), and it starts from win/startup.c instead of
-# MinGW-w64's start-up code, which is built for the Pentium Pro. That
-# start-up hands main no arguments and does none of MinGW's run-time
-# relocation: a DLL's data used without dllimport, which would need it,
-# fails the link with the name of the symbol. It prints through msvcrt's own
-# printf family: MinGW's C99 one (libmingwex) is built for the Pentium Pro
-# too.
-#
-# The 32-bit serial-send.exe is built so (cmake/windows.cmake), and so are
-# the programs the reactos suite runs beside it on an emulated Pentium
-# (tests/reactos/guest), from this one definition.
+# serial_send_pentium(TARGET): the 32-bit Windows console program TARGET as
+# code a Pentium (i586) runs, start-up included, for the reasons
+# docs/building.md gives: compiled with -march=i586, started from
+# win/startup.c (which hands main no arguments) instead of MinGW-w64's
+# start-up, printing through msvcrt's own printf family rather than MinGW's
+# C99 one (libmingwex, built for the Pentium Pro too), and with no run-time
+# relocation, so that a DLL's data used without dllimport fails the link
+# with the name of the symbol. The 32-bit serial-send.exe (windows.cmake)
+# and the programs the reactos suite runs beside it (tests/reactos/guest)
+# are built so, from this one definition.
 enable_language(C)
 
 function(serial_send_pentium target)

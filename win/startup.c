@@ -1,15 +1,13 @@
 /* Where the 32-bit serial-send.exe starts, in place of MinGW-w64's start-up
- * code (crt2.o and what it draws from libmingw32.a); the programs the reactos
- * suite runs beside it on a Pentium start here too (cmake/pentium.cmake).
+ * code (crt2.o and what it draws from libmingw32.a), which would stop a
+ * Pentium before main (docs/building.md says why); the programs the reactos
+ * suite runs beside it start here too (cmake/pentium.cmake).
  *
- * That code, as Debian builds it, is compiled for the Pentium Pro and uses
- * CMOV, which the Pentium (i586), the oldest CPU Windows XP runs on, does
- * not have: on such a machine the exe would die before main. And most of
- * its work this program does not need: msvcrt.dll sets itself up when it is
- * loaded (heap, standard streams), main takes no arguments, the program has
- * no TLS and no floating point, and it imports no data that would need
- * MinGW's run-time relocation (the link refuses such an import:
- * cmake/pentium.cmake).
+ * Most of that code's work this program does not need: msvcrt.dll sets
+ * itself up when it is loaded (heap, standard streams), main takes no
+ * arguments, the program has no TLS and no floating point, and it imports
+ * no data that would need MinGW's run-time relocation (the link refuses such
+ * an import: cmake/pentium.cmake).
  *
  * What is left: mainCRTStartup, the entry point the linker gives a console
  * program, runs main and ends through the C runtime's exit, which flushes
