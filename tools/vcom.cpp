@@ -8,8 +8,9 @@
 //                  tmpfs holding null, zero, full, random, urandom and ttyS2
 //   --port KIND    presents the pseudo-terminal (pty, the default), nothing
 //                  (none) or /dev/null (null)
-//   --speed N  --crtscts  --ixon  --start 0xHH  --stop 0xHH
-//                  the line before the run
+//   --speed N  --set FLAG  --start 0xHH  --stop 0xHH
+//                  the line before the run; --set, repeated, turns on a flag
+//                  the report names (crtscts, ixany, icrnl, iexten...)
 //   --hold         holds the port exclusively (flock, TIOCEXCL) during the run
 //   --stopped MS   the port's output is stopped, as by the device's XOFF, until
 //                  MS milliseconds after the command has set the line, or it ends
@@ -19,9 +20,12 @@
 //
 // The report is key=value lines: received (the bytes, in hex: "52 00 ff"),
 // count, before and after (the line settings, as words: "speed=9600 csize=8
-// ..."), reopen (ok when the next program can hold the port, else busy), and
-// with --stopped or --signal, released (running: the command still ran when its
-// output was let go, so its write waited; exited: it had ended before).
+// parity=none cstopb=0 ... start=0x11 stop=0x13 eof=0x04", every flag of the
+// flags table below), reopen (ok when the next program can hold the port,
+// else busy), and with --stopped or --signal: released (running: the command
+// still ran when its output was let go, so its write waited; exited: it had
+// ended before) and, while it still ran, during (busy when another program
+// could not have held the port then, free when it could).
 // Exit status: the command's, or 128 + the signal that killed it; 126 or 127 when it cannot be
 // executed; 77 when the port cannot be presented in a namespace here; 125 when vcom itself fails.
 #include <errno.h>
@@ -61,6 +65,7 @@ bool hold = false;
 int stopped_ms = -1;       // -1: the output flows
 int signal_number = 0;     // 0: none to send
 const char *released = ""; // the report's line on the output let go, once it is
+const char *during = "";   // and on the port while the command waited
 const char *report = nullptr;
 char **command = nullptr; // null: no command, just report
 
@@ -78,10 +83,41 @@ const char *made_link = nullptr; // the --link symlink while it exists, for die 
 {
     if (option)
         fprintf(stderr, "vcom: --%s: bad value %s\n", option, optarg);
-    fprintf(stderr, "usage: vcom [--link PATH] [--port pty|none|null] [--speed N] [--crtscts]\n"
-                    "  [--ixon] [--start 0xHH] [--stop 0xHH] [--hold] [--stopped MS]\n"
-                    "  [--signal N] [--report FILE] [-- command [args...]]\n");
+    fprintf(stderr, "usage: vcom [--link PATH] [--port pty|none|null] [--speed N] [--set FLAG]...\n"
+                    "  [--start 0xHH] [--stop 0xHH] [--hold] [--stopped MS] [--signal N]\n"
+                    "  [--report FILE] [-- command [args...]]\n");
     exit(vcom_failed);
+}
+
+// The line's flags the report names: each one the stand-in sets or clears
+// (CSIZE and the parity bits are reported as numbers and words), and the
+// flow control it keeps.
+struct Flag {
+    const char *name;
+    tcflag_t termios::*field;
+    tcflag_t bit;
+};
+const Flag flags[] = {
+    {"cstopb", &termios::c_cflag, CSTOPB},  {"cread", &termios::c_cflag, CREAD},
+    {"clocal", &termios::c_cflag, CLOCAL},  {"crtscts", &termios::c_cflag, CRTSCTS},
+    {"inpck", &termios::c_iflag, INPCK},    {"ixon", &termios::c_iflag, IXON},
+    {"ixoff", &termios::c_iflag, IXOFF},    {"ixany", &termios::c_iflag, IXANY},
+    {"brkint", &termios::c_iflag, BRKINT},  {"parmrk", &termios::c_iflag, PARMRK},
+    {"istrip", &termios::c_iflag, ISTRIP},  {"inlcr", &termios::c_iflag, INLCR},
+    {"igncr", &termios::c_iflag, IGNCR},    {"icrnl", &termios::c_iflag, ICRNL},
+    {"iuclc", &termios::c_iflag, IUCLC},    {"imaxbel", &termios::c_iflag, IMAXBEL},
+    {"opost", &termios::c_oflag, OPOST},    {"icanon", &termios::c_lflag, ICANON},
+    {"echo", &termios::c_lflag, ECHO},      {"echoe", &termios::c_lflag, ECHOE},
+    {"echok", &termios::c_lflag, ECHOK},    {"echonl", &termios::c_lflag, ECHONL},
+    {"isig", &termios::c_lflag, ISIG},      {"iexten", &termios::c_lflag, IEXTEN},
+};
+
+const Flag *flag_named(const char *name)
+{
+    for (const Flag &f : flags)
+        if (!strcmp(f.name, name))
+            return &f;
+    return nullptr;
 }
 
 // The option's value as a number up to max.
@@ -99,11 +135,11 @@ void parse_options(int argc, char **argv, termios &t)
 {
     static const option options[] = {
         {"link", required_argument, nullptr, 'l'},    {"port", required_argument, nullptr, 'p'},
-        {"speed", required_argument, nullptr, 's'},   {"crtscts", no_argument, nullptr, 'c'},
-        {"ixon", no_argument, nullptr, 'i'},          {"start", required_argument, nullptr, 'q'},
-        {"stop", required_argument, nullptr, 'x'},    {"hold", no_argument, nullptr, 'h'},
-        {"stopped", required_argument, nullptr, 'w'}, {"report", required_argument, nullptr, 'r'},
-        {"signal", required_argument, nullptr, 'k'},  {}};
+        {"speed", required_argument, nullptr, 's'},   {"set", required_argument, nullptr, 'f'},
+        {"start", required_argument, nullptr, 'q'},   {"stop", required_argument, nullptr, 'x'},
+        {"hold", no_argument, nullptr, 'h'},          {"stopped", required_argument, nullptr, 'w'},
+        {"report", required_argument, nullptr, 'r'},  {"signal", required_argument, nullptr, 'k'},
+        {}};
     speed_t speed;
     int c, i = 0;
     while ((c = getopt_long(argc, argv, "+", options, &i)) != -1) {
@@ -123,8 +159,13 @@ void parse_options(int argc, char **argv, termios &t)
             cfsetospeed(&t, speed); // a speed termios has cannot fail
             cfsetispeed(&t, speed);
             break;
-        case 'c': t.c_cflag |= CRTSCTS; break;
-        case 'i': t.c_iflag |= IXON; break;
+        case 'f': {
+            const Flag *f = flag_named(optarg);
+            if (!f)
+                usage(name);
+            t.*f->field |= f->bit;
+            break;
+        }
         case 'q': t.c_cc[VSTART] = static_cast<cc_t>(number(name, 0, 0xff)); break;
         case 'x': t.c_cc[VSTOP] = static_cast<cc_t>(number(name, 0, 0xff)); break;
         case 'h': hold = true; break;
@@ -153,6 +194,16 @@ bool free_to_hold(int fd)
 {
     int exclusive = 1;
     return flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCGEXCL, &exclusive) == 0 && !exclusive;
+}
+
+// Whether another program could hold the port now (the lock is let go again).
+bool could_hold()
+{
+    const int fd = open(pty.path, port_flags);
+    const bool free = fd >= 0 && free_to_hold(fd);
+    if (fd >= 0)
+        close(fd);
+    return free;
 }
 
 // In a private mount namespace (as root a plain one, else inside a user one that
@@ -266,6 +317,8 @@ int run(const termios &before, std::string &received)
         while (!line_changed(before) && poll(&p[1], 1, 10) == 0) {
         }
         const bool running = poll(&p[1], 1, stopped_ms < 0 ? 0 : stopped_ms) == 0;
+        if (running)
+            during = could_hold() ? "during=free\n" : "during=busy\n";
         if (running && signal_number)
             kill(pid, signal_number);
         tcflow(pty.slave, TCOON); // let the output go
@@ -306,14 +359,13 @@ const char *parity(tcflag_t cflag)
 
 void put_line(FILE *f, const char *key, const termios &t)
 {
-    const tcflag_t i = t.c_iflag, o = t.c_oflag, c = t.c_cflag, l = t.c_lflag;
-    fprintf(f,
-            "%s=speed=%lu csize=%d parity=%s cstopb=%d crtscts=%d ixon=%d ixoff=%d start=0x%02x "
-            "stop=0x%02x eof=0x%02x opost=%d icanon=%d echo=%d isig=%d clocal=%d\n",
-            key, static_cast<unsigned long>(compat::baud_of(cfgetospeed(&t))), data_bits(c),
-            parity(c), !!(c & CSTOPB), !!(c & CRTSCTS), !!(i & IXON), !!(i & IXOFF), t.c_cc[VSTART],
-            t.c_cc[VSTOP], t.c_cc[VEOF], !!(o & OPOST), !!(l & ICANON), !!(l & ECHO), !!(l & ISIG),
-            !!(c & CLOCAL));
+    fprintf(f, "%s=speed=%lu csize=%d parity=%s", key,
+            static_cast<unsigned long>(compat::baud_of(cfgetospeed(&t))), data_bits(t.c_cflag),
+            parity(t.c_cflag));
+    for (const Flag &flag : flags)
+        fprintf(f, " %s=%d", flag.name, (t.*flag.field & flag.bit) != 0);
+    fprintf(f, " start=0x%02x stop=0x%02x eof=0x%02x\n", t.c_cc[VSTART], t.c_cc[VSTOP],
+            t.c_cc[VEOF]);
 }
 
 } // namespace
@@ -352,7 +404,7 @@ int main(int argc, char **argv)
     fprintf(f, "\ncount=%zu\n", received.size());
     put_line(f, "before", before);
     put_line(f, "after", after);
-    fprintf(f, "reopen=%s\n%s", reopen ? "ok" : "busy", released);
+    fprintf(f, "reopen=%s\n%s%s", reopen ? "ok" : "busy", released, during);
     if (f != stderr && fclose(f))
         die(report);
     return status;
