@@ -43,10 +43,13 @@ bool code_of(DWORD baud, speed_t &code)
     return false;
 }
 
-// Binary mode: input passes untranslated (no CR/NL mapping, no stripping, no
-// parity marks, no break signal, no restart on any character), output is not
-// post-processed, there is no line editing, echo or signal character, the
-// receiver is on and the modem status lines do not gate the line.
+// What the record decides (the line, flow control, the parity check), and
+// binary mode: the receiver on, the modem status lines ignored, and the modes
+// the manual lists under "Line settings" (man/serial-send.1) cleared. Input
+// passes untranslated (no CR/NL mapping, no stripping, no parity marks, no
+// break signal, no restart on any character: IXANY has no Windows setting),
+// output is not post-processed, and there is no line editing, echo or signal
+// character.
 const tcflag_t owned_iflag = BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXANY |
                              IMAXBEL | INPCK | IXON | IXOFF;
 const tcflag_t owned_oflag = OPOST;

@@ -8,8 +8,9 @@
 //   CreateFileA, FALSE from the others. No error code is kept: there is no
 //   GetLastError.
 //
-//   CreateFileA   "COMn" and "\\.\COMn" (n from 1, any case) name /dev/ttyS{n-1},
-//                 so COM3 is /dev/ttyS2; any other name is opened as a path.
+//   CreateFileA   "COMn" and "\\.\COMn" (COM in any case, n from 1 to 256
+//                 with no leading zero) name /dev/ttyS{n-1}, so COM3 is
+//                 /dev/ttyS2; any other name is opened as a path.
 //                 Access: GENERIC_READ and/or GENERIC_WRITE. Share mode 0 is an
 //                 exclusive open: flock(LOCK_EX|LOCK_NB) plus TIOCEXCL. The
 //                 lock keeps out every program that locks too, root included;
@@ -28,21 +29,22 @@
 //                 descriptor 0, 1 or 2, even when the caller left them closed.
 //                 While a port is held exclusively, SIGHUP, SIGINT, SIGQUIT and
 //                 SIGTERM give it back (TIOCNXCL, unlock) and then end the
-//                 process as they would have; one the caller ignores stays
+//                 process by the signal's default action (a handler the
+//                 caller set is not run); one the caller ignores stays
 //                 ignored. SIGKILL cannot be caught: after it, a terminal stays
 //                 exclusive until its last opener closes it.
 //   GetCommState  Fills the whole record from the terminal: BaudRate (output
 //                 speed), ByteSize, Parity, StopBits, fParity (INPCK),
 //                 fOutxCtsFlow with fRtsControl HANDSHAKE (CRTSCTS), fOutX
 //                 (IXON), fInX (IXOFF), XonChar, XoffChar, EofChar (VSTART,
-//                 VSTOP, VEOF); fBinary TRUE, DTR and RTS ENABLE when not in
-//                 handshake, everything else 0. FALSE when the handle is not a
+//                 VSTOP, VEOF); DCBlength 28, fBinary TRUE, DTR and RTS
+//                 ENABLE when not in handshake, everything else 0. FALSE when the handle is not a
 //                 terminal; the record is then left as it was.
 //   SetCommState  Reads the terminal's settings, changes only what the fields
-//                 above map to, puts the line in binary mode (no output
-//                 processing, no canonical input, no echo, no signal characters,
-//                 receiver on, modem status lines ignored), applies it and reads
-//                 it back. FALSE, with the terminal unchanged, when a value
+//                 above map to, puts the line in binary mode (sets CREAD and
+//                 CLOCAL, clears the input, output and local modes the manual
+//                 lists under "Line settings", man/serial-send.1), applies it
+//                 and reads it back. FALSE, with the terminal unchanged, when a value
 //                 cannot be expressed: a baud rate termios lacks, ByteSize outside
 //                 5-8, a Parity or StopBits value outside the Windows ones, 1.5
 //                 stop bits with other than 5 data bits or 2 with 5, DSR flow

@@ -35,3 +35,11 @@ report() {
 report_status() {
     sed -n "s/^REPORT($1, \\([0-9]*\\), .*/\\1/p" "$support/reports.def"
 }
+
+# line NAME: the words of the line NAME of reports.def (its strings joined).
+line() {
+    awk -v n="$1" 'index($0, "LINE(" n ",") == 1 { on = 1 }
+        on { for (s = $0; match(s, /"[^"]*"/); s = substr(s, RSTART + RLENGTH))
+                 printf "%s", substr(s, RSTART + 1, RLENGTH - 2) }
+        on && /\)$/ { print ""; exit }' "$support/reports.def"
+}
