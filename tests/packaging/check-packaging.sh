@@ -2,7 +2,9 @@
 # Checks what a user downloads and reads: check-packaging.sh CHECK ARGS...
 #   man_lint PAGE      the manual page formats without a single warning
 #   man_reports PAGE   every report of tests/support/reports.def, and the exit
-#                      status that goes with it, is in the manual page
+#                      status that goes with it, is in the manual page, and
+#                      the modes it says the Linux build clears are those
+#                      reports.def's set_line has cleared
 #   recipe PAGE SERIAL_SEND VCOM WORK
 #       the manual's command for another device as COM3, run as written (as
 #       root: without sudo) with vcom's terminal as /dev/ttyUSB0, in a private
@@ -10,8 +12,9 @@
 #   linux_packages SOURCE BUILD WORK VERSION STATIC
 #       the .tar.gz of BUILD (a build of SOURCE) holds what `cmake --install`
 #       lays out, its program static when STATIC is ON; the .deb the same
-#       under /usr as Debian has it, its program linked dynamically, lintian
-#       clean. Both are unpacked in WORK/deb and WORK/tgz, for the behaviour
+#       under /usr as Debian has it, lintian clean, its program linked
+#       dynamically with libc.so.6 alone, and its Depends glibc's alone, at
+#       the version README.md names. Both are unpacked in WORK/deb and WORK/tgz, for the behaviour
 #       table to run the packed programs
 #   windows_zip SOURCE BUILD WORK VERSION SYSTEM
 #       the .zip of SYSTEM (win64, win32): the very exe built, README.md and
@@ -75,6 +78,15 @@ man_reports() {
             fail "$r: exit status $want is not in the manual's EXIT STATUS"
         echo "ok: $r: $(printf %b "$(report "$r")" | tr '\n' '|') status $want, as in the manual"
     done
+    # The modes listed under "It clears these modes", and set_line's flags
+    # that are 0 but the stop bit's, which is the frame's.
+    listed=$(printf '%s\n' "$text" | sed -n '/It clears these modes/,/^Every other setting/p' |
+        sed '1d; $d' | grep -o '[A-Z][A-Z]*' | sort | paste -sd' ')
+    cleared=$(line set_line | tr ' ' '\n' | sed -n 's/=0$//p' | grep -vx cstopb | tr a-z A-Z |
+        sort | paste -sd' ')
+    [ -n "$listed" ] && [ "$listed" = "$cleared" ] ||
+        fail "the modes the manual says are cleared, $listed, are not set_line's, $cleared"
+    echo "ok: the manual lists the modes set_line clears: $listed"
 }
 
 recipe() {
@@ -128,8 +140,12 @@ linux_packages() {
     printf '%s\n' "Package: serial-send" "Version: $version" "Architecture: $arch" \
         "Maintainer: $SERIAL_SEND_MAINTAINER" "Section: comm" "Priority: optional" |
         diff -u - "$work/fields" >&2 || fail "$deb: control fields differ (- expected, + found)"
+    # glibc alone, at the version the README names as the floor.
     depends=$(dpkg-deb -f "$deb" Depends)
-    case $depends in "libc6 (>= "*")") ;; *) fail "$deb: Depends is \"$depends\", not glibc's" ;; esac
+    printf '%s\n' "$depends" | grep -Eqx 'libc6 \(>= [0-9.]+\)' ||
+        fail "$deb: Depends is \"$depends\", not glibc's alone (libc6 (>= VERSION))"
+    grep -qF "\`$depends\`" "$source/README.md" ||
+        fail "$deb: Depends is \"$depends\", which README.md does not name"
     # lintian leaves files in its TMPDIR: keep them in the work directory.
     mkdir "$work/tmp"
     TMPDIR=$work/tmp lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 ||
@@ -139,8 +155,8 @@ linux_packages() {
     mkdir "$work/tgz" && tar -C "$work/tgz" -xzf "$tgz"
     # The .deb's program gets glibc's security updates; the tarball's runs on
     # any Linux, whatever its glibc.
-    needed "$work/deb/usr/bin/serial-send" | grep -qx libc.so.6 ||
-        fail "$deb: its serial-send does not need libc.so.6"
+    needs=$(needed "$work/deb/usr/bin/serial-send" | paste -sd' ')
+    [ "$needs" = libc.so.6 ] || fail "$deb: its serial-send needs ${needs:-nothing}, not libc.so.6 alone"
     needs=$(needed "$work/tgz/$top/bin/serial-send" | tr '\n' ' ')
     [ "$static" != ON ] || [ -z "$needs" ] || fail "$tgz: its serial-send is not static: it needs $needs"
     gzip -dc "$work/deb/usr/share/man/man1/serial-send.1.gz" | cmp - "$source/man/serial-send.1" ||
