@@ -188,8 +188,10 @@ class RefusedSettings : public Pty, public testing::WithParamInterface<Refused>
 {
 };
 
-// From the pty's default cooked line at 38400, so a change applied and not
-// taken back would show.
+// From the pty's default cooked line at 38400. The pty rows are applied, but
+// not kept by the driver: the read-back must catch that and put the old line
+// back, which the line check shows. The last row is refused before anything
+// is applied: for it the line check shows only that nothing was.
 TEST_P(RefusedSettings, FailAndLeaveTheLineAsItWas)
 {
     const termios before = line();

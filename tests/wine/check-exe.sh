@@ -1,18 +1,19 @@
 #!/bin/sh
 # What serial-send.exe is made of, read back from the file:
-#   check-exe.sh EXE VERSION TRIPLET FORMAT SUBSYSTEM
+#   check-exe.sh EXE VERSION TRIPLET FORMAT SUBSYSTEM DESCRIPTION
 # an exe of FORMAT (pei-x86-64 or pei-i386), a console program whose subsystem
 # version is SUBSYSTEM (major.minor, the oldest Windows whose loader takes
 # it), importing from KERNEL32.dll and msvcrt.dll only (the compiler's
 # runtimes linked in) and only functions Windows XP has already (the list
 # below: a new import fails here until it is checked against XP and added),
 # whose manifest (resource 1 of type 24, RT_MANIFEST) asks for asInvoker
-# without UI access, and whose version resource names the product and VERSION;
+# without UI access, and whose version resource names the product, VERSION and
+# DESCRIPTION (the file description Explorer shows);
 # a 32-bit one (pei-i386) made only of instructions a Pentium (i586) has.
 # TRIPLET names the MinGW-w64 tools that read it.
 set -eu
 
-exe=$1 version=$2 triplet=$3 format=$4 subsystem=$5
+exe=$1 version=$2 triplet=$3 format=$4 subsystem=$5 description=$6
 # A missing exe is a build that failed or could not run: never a skip.
 [ -f "$exe" ] || {
     echo "check-exe.sh: $exe is missing: the build makes it with MinGW-w64" \
@@ -73,5 +74,5 @@ has "manifest: execution level" 'requestedExecutionLevel level=""asInvoker"" uiA
 has "version: file version" "FILEVERSION $(echo "$version" | sed 's/\./, /g'), 0" "$resources"
 has "version: product name" 'VALUE "ProductName", "serial-send"' "$resources"
 has "version: product version" "VALUE \"ProductVersion\", \"$version\"" "$resources"
-has "version: file description" 'VALUE "FileDescription", "' "$resources"
+has "version: file description" "VALUE \"FileDescription\", \"$description\"" "$resources"
 exit $status
