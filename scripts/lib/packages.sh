@@ -78,9 +78,10 @@ lintian lintian
 "
 
 # scripts/lint (clang-tidy reads the suites, which include GoogleTest; it
-# needs the windows and windows-x86 lists too), fuzz/run, the reliability
-# suite.
+# needs the windows and windows-x86 lists too; jq reads the compile
+# commands), fuzz/run, the reliability suite.
 PACKAGES_LINT="
+jq jq
 shellcheck shellcheck
 clang-format clang-format
 run-clang-tidy clang-tidy
