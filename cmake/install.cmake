@@ -1,21 +1,9 @@
-# What `cmake --install` lays out, and the archives made from it
-# (scripts/lib/pack.sh, run by scripts/package):
-#
-#   Linux    bin/serial-send
-#            share/man/man1/serial-send.1
-#            share/doc/serial-send/README.md, LICENSE
-#            packed as serial-send-<version>-Linux.tar.gz, with the program
-#            of the release tree, static; and by cpack as
-#            serial-send_<version>_<arch>.deb, under /usr, with the program
-#            linked dynamically and what Debian asks of a package
-#            (debian.cmake). README.md says why each is linked as it is.
-#   Windows  serial-send.exe, README.md, LICENSE side by side
-#            packed as serial-send-<version>-win64.zip (64-bit build) or
-#            serial-send-<version>-win32.zip (32-bit build)
-#
-# The Windows layout is flat: a Windows user unzips the folder and finds the
-# program beside its README, and there is no bin directory on anyone's PATH to
-# fill there. There is no manual page on Windows.
+# What `cmake --install` lays out, which scripts/lib/pack.sh packs (run by
+# scripts/package): on Linux under bin/ and share/, as the .tar.gz holds it,
+# and by cpack as the .deb, under /usr; on Windows flat, as the .zip files
+# hold it. docs/releasing.md says what each archive holds and why the Windows
+# one is flat; README.md says why the .deb's program is linked dynamically
+# and the tarball's statically. There is no manual page on Windows.
 #
 # Versions come from the project version, as the Windows version resource does.
 
