@@ -98,18 +98,18 @@ struct Flag {
     tcflag_t bit;
 };
 const Flag flags[] = {
-    {"cstopb", &termios::c_cflag, CSTOPB},  {"cread", &termios::c_cflag, CREAD},
-    {"clocal", &termios::c_cflag, CLOCAL},  {"crtscts", &termios::c_cflag, CRTSCTS},
-    {"inpck", &termios::c_iflag, INPCK},    {"ixon", &termios::c_iflag, IXON},
-    {"ixoff", &termios::c_iflag, IXOFF},    {"ixany", &termios::c_iflag, IXANY},
-    {"brkint", &termios::c_iflag, BRKINT},  {"parmrk", &termios::c_iflag, PARMRK},
-    {"istrip", &termios::c_iflag, ISTRIP},  {"inlcr", &termios::c_iflag, INLCR},
-    {"igncr", &termios::c_iflag, IGNCR},    {"icrnl", &termios::c_iflag, ICRNL},
-    {"iuclc", &termios::c_iflag, IUCLC},    {"imaxbel", &termios::c_iflag, IMAXBEL},
-    {"opost", &termios::c_oflag, OPOST},    {"icanon", &termios::c_lflag, ICANON},
-    {"echo", &termios::c_lflag, ECHO},      {"echoe", &termios::c_lflag, ECHOE},
-    {"echok", &termios::c_lflag, ECHOK},    {"echonl", &termios::c_lflag, ECHONL},
-    {"isig", &termios::c_lflag, ISIG},      {"iexten", &termios::c_lflag, IEXTEN},
+    {"cstopb", &termios::c_cflag, CSTOPB}, {"cread", &termios::c_cflag, CREAD},
+    {"clocal", &termios::c_cflag, CLOCAL}, {"crtscts", &termios::c_cflag, CRTSCTS},
+    {"inpck", &termios::c_iflag, INPCK},   {"ixon", &termios::c_iflag, IXON},
+    {"ixoff", &termios::c_iflag, IXOFF},   {"ixany", &termios::c_iflag, IXANY},
+    {"brkint", &termios::c_iflag, BRKINT}, {"parmrk", &termios::c_iflag, PARMRK},
+    {"istrip", &termios::c_iflag, ISTRIP}, {"inlcr", &termios::c_iflag, INLCR},
+    {"igncr", &termios::c_iflag, IGNCR},   {"icrnl", &termios::c_iflag, ICRNL},
+    {"iuclc", &termios::c_iflag, IUCLC},   {"imaxbel", &termios::c_iflag, IMAXBEL},
+    {"opost", &termios::c_oflag, OPOST},   {"icanon", &termios::c_lflag, ICANON},
+    {"echo", &termios::c_lflag, ECHO},     {"echoe", &termios::c_lflag, ECHOE},
+    {"echok", &termios::c_lflag, ECHOK},   {"echonl", &termios::c_lflag, ECHONL},
+    {"isig", &termios::c_lflag, ISIG},     {"iexten", &termios::c_lflag, IEXTEN},
 };
 
 const Flag *flag_named(const char *name)
@@ -133,13 +133,17 @@ unsigned long number(const char *option, int base, unsigned long max)
 // Reads the options; the line they set goes into t.
 void parse_options(int argc, char **argv, termios &t)
 {
-    static const option options[] = {
-        {"link", required_argument, nullptr, 'l'},    {"port", required_argument, nullptr, 'p'},
-        {"speed", required_argument, nullptr, 's'},   {"set", required_argument, nullptr, 'f'},
-        {"start", required_argument, nullptr, 'q'},   {"stop", required_argument, nullptr, 'x'},
-        {"hold", no_argument, nullptr, 'h'},          {"stopped", required_argument, nullptr, 'w'},
-        {"report", required_argument, nullptr, 'r'},  {"signal", required_argument, nullptr, 'k'},
-        {}};
+    static const option options[] = {{"link", required_argument, nullptr, 'l'},
+                                     {"port", required_argument, nullptr, 'p'},
+                                     {"speed", required_argument, nullptr, 's'},
+                                     {"set", required_argument, nullptr, 'f'},
+                                     {"start", required_argument, nullptr, 'q'},
+                                     {"stop", required_argument, nullptr, 'x'},
+                                     {"hold", no_argument, nullptr, 'h'},
+                                     {"stopped", required_argument, nullptr, 'w'},
+                                     {"report", required_argument, nullptr, 'r'},
+                                     {"signal", required_argument, nullptr, 'k'},
+                                     {}};
     speed_t speed;
     int c, i = 0;
     while ((c = getopt_long(argc, argv, "+", options, &i)) != -1) {

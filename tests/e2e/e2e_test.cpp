@@ -70,9 +70,9 @@ Strings signalled(int signal_number)
 Strings cooked_line_with_flow_control()
 {
     Strings options = {"--speed", "9600", "--start", "0x01", "--stop", "0x02"};
-    for (const char *flag : {"crtscts", "ixon", "ixoff", "inpck", "ixany", "brkint", "parmrk",
-                             "istrip", "inlcr", "igncr", "icrnl", "iuclc", "imaxbel", "opost",
-                             "icanon", "echo", "echoe", "echok", "echonl", "isig", "iexten"})
+    for (const char *flag : {"crtscts", "ixon",  "ixoff", "inpck", "ixany",  "brkint",  "parmrk",
+                             "istrip",  "inlcr", "igncr", "icrnl", "iuclc",  "imaxbel", "opost",
+                             "icanon",  "echo",  "echoe", "echok", "echonl", "isig",    "iexten"})
         options.insert(options.end(), {"--set", flag});
     return options;
 }

@@ -82,10 +82,11 @@ man_reports() {
     # that are 0 but the stop bit's, which is the frame's.
     listed=$(printf '%s\n' "$text" | sed -n '/It clears these modes/,/^Every other setting/p' |
         sed '1d; $d' | grep -o '[A-Z][A-Z]*' | sort | paste -sd' ')
-    cleared=$(line set_line | tr ' ' '\n' | sed -n 's/=0$//p' | grep -vx cstopb | tr a-z A-Z |
+    cleared=$(line set_line | tr ' ' '\n' | sed -n 's/=0$//p' | grep -vx cstopb | tr '[:lower:]' '[:upper:]' |
         sort | paste -sd' ')
-    [ -n "$listed" ] && [ "$listed" = "$cleared" ] ||
+    if [ -z "$listed" ] || [ "$listed" != "$cleared" ]; then
         fail "the modes the manual says are cleared, $listed, are not set_line's, $cleared"
+    fi
     echo "ok: the manual lists the modes set_line clears: $listed"
 }
 
