@@ -49,9 +49,14 @@ for program; do
     [ -f "$program" ] || fail "$program is missing: the release build makes it with MinGW-w64," \
         "which scripts/lib/packages.sh installs"
 done
+# Where no image can be had, one switch turns the suite off.
+off="or turn the reactos suite off with -DSERIAL_SEND_REACTOS=OFF"
+off="$off (scripts/test: SERIAL_SEND_REACTOS=OFF in its environment)"
 [ -n "$image" ] || cannot_run "no ReactOS $arch image: configure with -D$variable=PATH (scripts/test" \
-    "does, from ../shared/reactos/reactos-$arch.qcow2 beside the clone, when it is there)"
-[ -r "$image" ] || cannot_run "the ReactOS image $image ($variable) is not there"
+    "does, from ../shared/reactos/reactos-$arch.qcow2 beside the clone, when it is there; docs/testing.md" \
+    "says what it is), $off"
+[ -r "$image" ] || cannot_run "the ReactOS image $image ($variable) is not there; point $variable at" \
+    "one, $off"
 PATH=$PATH:/usr/sbin:/sbin
 for tool in "$qemu_system" qemu-img sfdisk mkfs.fat mcopy; do
     need "$tool"
