@@ -150,8 +150,8 @@ status() {
 # program ends with when it faults or the loader refuses it. A Pentium that
 # meets a CMOV says "-1073741795 (0xC000001D, an illegal instruction)".
 # ReactOS's loader ends a program it refuses with 128 and prints nothing
-# (measured: an exe importing GetTickCount64, which its kernel32 lacks, and
-# one importing from a DLL that is not there).
+# (measured on both images: an exe importing GetTickCount64, which their
+# kernel32 lacks, and one importing from a DLL that is not there).
 explain() {
     case $1 in
     128) echo "128 (ReactOS's status for a program its loader refused: a DLL or a function" \
