@@ -32,8 +32,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/support/lib.sh
 . "$here/../support/lib.sh"
 
-# What differs between the images: the exe, QEMU's machine, and whether the
-# programs must be Pentium code.
+# What differs between the images: the words for them, and QEMU's machine
+# (and, below, whether the programs must be Pentium code).
 case $arch in
 i386) on="the 32-bit exe on ReactOS i386" qemu_system=qemu-system-i386 memory=256M cpu=pentium ;;
 amd64) on="the 64-bit exe on ReactOS amd64" qemu_system=qemu-system-x86_64 memory=512M cpu=qemu64 ;;
@@ -83,8 +83,9 @@ sed 's/$/\r/' "$here/autorun.cmd" >"$work/autorun.cmd"
 mcopy -i "$work/test.img@@1M" "$@" "$work/autorun.cmd" ::/
 
 # boot: one boot of the guest, on a fresh overlay, until it has said @done
-# on COM1, has stopped (ReactOS's kernel reports an exception on COM2 and
-# then waits for a debugger that never comes), or has run 300 s.
+# on COM1, QEMU has ended, the i386 kernel has stopped (it reports an
+# exception on COM2 and then waits for a debugger that never comes), or it
+# has run 300 s.
 boot() {
     rm -f "$work/com1" "$work/com2" "$work/trace"
     qemu-img create -q -f qcow2 -b "$image" -F qcow2 "$work/run.qcow2"
