@@ -62,10 +62,12 @@ busybox busybox-static
 cpio cpio
 "
 
-# The reactos suite: the ReactOS image (outside the clone) booted under
-# qemu-system-i386 with an overlay, and a FAT16 test disk made here.
+# The reactos suite: the ReactOS images (outside the clone) booted under
+# qemu-system-i386 and qemu-system-x86_64 with an overlay, and a FAT16 test
+# disk made here.
 PACKAGES_REACTOS="
 qemu-system-i386 qemu-system-x86
+qemu-system-x86_64 qemu-system-x86
 qemu-img qemu-utils
 /sbin/sfdisk fdisk
 /sbin/mkfs.fat dosfstools

@@ -7,8 +7,8 @@ rem goes out on COM1 at the end, followed by @done.
 cd /d %1\
 rem The cases run in a cmd of their own, under noprompt: a program that cannot
 rem start or that faults must end with its status, not wait on a dialog box.
-rem (noprompt itself runs without: run.sh reads it for instructions the guest's
-rem CPU lacks before the boot.)
+rem (noprompt itself runs without: on the i386 image run.sh reads it for
+rem instructions the guest's CPU lacks before the boot.)
 if not "%2"=="cases" (
     noprompt.exe cmd /c %1\autorun.cmd %1 cases
     goto :eof

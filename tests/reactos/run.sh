@@ -1,12 +1,17 @@
 #!/bin/sh
-# The reactos suite: the 32-bit serial-send.exe on a Windows kernel, ReactOS
-# (an independent NT 5.2 kernel, kernel32, msvcrt and serial driver), with
-# its serial driver on QEMU's 16550 UART and QEMU's Pentium (P5), the oldest
-# CPU Windows XP runs on, as its CPU. One boot runs every case.
-#   usage: run.sh EXE HELPERS IMAGE WORK
-# EXE is the release tree's windows-x86/serial-send.exe, HELPERS the directory
-# of the guest's helpers (guest/), IMAGE an installed ReactOS (its README says
-# how it was made), WORK where everything of the run goes.
+# The reactos suite: serial-send.exe on a Windows kernel, ReactOS (an
+# independent NT 5.2 kernel, kernel32, msvcrt and serial driver), with its
+# serial driver on QEMU's 16550 UART. One boot runs every case. Each exe has
+# an image of its own, named by ARCH:
+#   i386   the 32-bit exe, on QEMU's Pentium (P5), the oldest CPU Windows XP
+#          runs on
+#   amd64  the 64-bit exe, on QEMU's qemu64, ReactOS for x86-64, which runs
+#          64-bit programs only
+#   usage: run.sh ARCH EXE HELPERS IMAGE WORK
+# EXE is the release tree's serial-send.exe for ARCH, HELPERS the directory
+# of the guest's helpers built for ARCH (guest/), IMAGE an installed ReactOS
+# for ARCH (its README says how it was made), WORK where everything of the
+# run goes. Every line of the result names the exe and the image.
 #
 # The guest boots from a throwaway overlay of IMAGE and runs autorun.cmd from
 # a test disk made here (D:, FAT16). ReactOS gives serial devices to the first
@@ -22,10 +27,20 @@
 # QEMU (under timeout, should the guest hang) is ended from here once the
 # guest has said @done.
 set -eu
-exe=$1 helpers=$2 image=$3 work=$4
+arch=$1 exe=$2 helpers=$3 image=$4 work=$5
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/support/lib.sh
 . "$here/../support/lib.sh"
+
+# What differs between the images: the words for them, and QEMU's machine
+# (and, below, whether the programs must be Pentium code).
+case $arch in
+i386) on="the 32-bit exe on ReactOS i386" qemu_system=qemu-system-i386 memory=256M cpu=pentium ;;
+amd64) on="the 64-bit exe on ReactOS amd64" qemu_system=qemu-system-x86_64 memory=512M cpu=qemu64 ;;
+*) fail "no image for ARCH \"$arch\" (i386 or amd64)" ;;
+esac
+name="reactos ($on)"
+variable=SERIAL_SEND_REACTOS_$(echo "$arch" | tr '[:lower:]' '[:upper:]')_IMAGE
 
 # Every program the guest runs.
 set -- "$exe" "$helpers/hold.exe" "$helpers/line.exe" "$helpers/namecom3.exe" \
@@ -34,20 +49,27 @@ for program; do
     [ -f "$program" ] || fail "$program is missing: the release build makes it with MinGW-w64," \
         "which scripts/lib/packages.sh installs"
 done
-[ -n "$image" ] || cannot_run "no ReactOS image: configure with" \
-    "-DSERIAL_SEND_REACTOS_IMAGE=PATH (scripts/test does, from" \
-    "../shared/reactos/reactos-i386.qcow2 beside the clone, when it is there)"
-[ -r "$image" ] || cannot_run "the ReactOS image $image (SERIAL_SEND_REACTOS_IMAGE) is not there"
+# Where no image can be had, one switch turns the suite off.
+off="or turn the reactos suite off with -DSERIAL_SEND_REACTOS=OFF"
+off="$off (scripts/test: SERIAL_SEND_REACTOS=OFF in its environment)"
+[ -n "$image" ] || cannot_run "no ReactOS $arch image: configure with -D$variable=PATH (scripts/test" \
+    "does, from ../shared/reactos/reactos-$arch.qcow2 beside the clone, when it is there; docs/testing.md" \
+    "says what it is), $off"
+[ -r "$image" ] || cannot_run "the ReactOS image $image ($variable) is not there; point $variable at" \
+    "one, $off"
 PATH=$PATH:/usr/sbin:/sbin
-for tool in i686-w64-mingw32-objdump qemu-system-i386 qemu-img sfdisk mkfs.fat mcopy; do
+for tool in "$qemu_system" qemu-img sfdisk mkfs.fat mcopy; do
     need "$tool"
 done
-# The guest's CPU is a Pentium: a program with an instruction it lacks, in
-# its start-up code too, would die there with 0xC000001D. Said here, before
-# a boot, naming the program and the instruction.
-lacks=$(sh "$here/../support/pentium.sh" "$@" 2>&1) ||
-    fail "the guest's CPU, a Pentium, would stop these programs with 0xC000001D," \
-        "an illegal instruction (cmake/pentium.cmake builds them for it):" "$lacks"
+# The 32-bit guest's CPU is a Pentium: a program with an instruction it
+# lacks, in its start-up code too, would die there with 0xC000001D. Said
+# here, before a boot, naming the program and the instruction.
+if [ "$arch" = i386 ]; then
+    need i686-w64-mingw32-objdump
+    lacks=$(sh "$here/../support/pentium.sh" "$@" 2>&1) ||
+        fail "the guest's CPU, a Pentium, would stop these programs with 0xC000001D," \
+            "an illegal instruction (cmake/pentium.cmake builds them for it):" "$lacks"
+fi
 image=$(cd "$(dirname "$image")" && pwd)/${image##*/}
 
 rm -rf "$work"
@@ -61,13 +83,14 @@ sed 's/$/\r/' "$here/autorun.cmd" >"$work/autorun.cmd"
 mcopy -i "$work/test.img@@1M" "$@" "$work/autorun.cmd" ::/
 
 # boot: one boot of the guest, on a fresh overlay, until it has said @done
-# on COM1, has stopped (ReactOS's kernel reports an exception on COM2 and
-# then waits for a debugger that never comes), or has run 300 s.
+# on COM1, QEMU has ended, the i386 kernel has stopped (it reports an
+# exception on COM2 and then waits for a debugger that never comes), or it
+# has run 300 s.
 boot() {
     rm -f "$work/com1" "$work/com2" "$work/trace"
     qemu-img create -q -f qcow2 -b "$image" -F qcow2 "$work/run.qcow2"
-    timeout 300 qemu-system-i386 -machine pc -accel tcg -m 256M \
-        -cpu pentium -display none -monitor none -nic none -no-reboot -boot c \
+    timeout 300 "$qemu_system" -machine pc -accel tcg -m "$memory" \
+        -cpu "$cpu" -display none -monitor none -nic none -no-reboot -boot c \
         -drive "file=$work/run.qcow2,format=qcow2,if=ide,index=0" \
         -drive "file=$work/test.img,format=raw,if=ide,index=1" \
         -serial "file:$work/com1" -serial "file:$work/com2" \
@@ -83,7 +106,7 @@ boot() {
     kill $qemu 2>/dev/null || :
     wait $qemu || :
     rm -f "$work/run.qcow2"
-    echo "reactos: the guest ran for $(($(date +%s) - t0)) s"
+    echo "$name: the guest ran for $(($(date +%s) - t0)) s"
 }
 qemu=""
 trap '[ -z "$qemu" ] || kill $qemu 2>/dev/null || :' EXIT
@@ -93,20 +116,20 @@ boot
 # run serial-send: ReactOS failed to start, which says nothing of the exe.
 # It gets one more boot.
 if ! grep -q '^@done' "$work/com1" && ! grep -aqF '<no-com3>' "$work/com2"; then
-    echo "reactos: the guest stopped before the first case; booting it once more. COM2 said:"
+    echo "$name: the guest stopped before the first case; booting it once more. COM2 said:"
     sed 's/^/    /' "$work/com2"
     boot
 fi
 trap - EXIT
 
-ok() { echo "ok $1"; }
-not_ok() { echo "FAIL $1: expected $2, saw $3"; }
+ok() { echo "ok $on: $1"; }
+not_ok() { echo "FAIL $on: $1: expected $2, saw $3"; }
 show() { cat -A "$1" | tr -d '\n'; }
 results=$work/results
 : >"$results"
 if ! grep -q '^@done' "$work/com1"; then
     {
-        echo "FAIL guest: expected it to run every case and say @done; the end of COM1," \
+        echo "FAIL $on: guest: expected it to run every case and say @done; the end of COM1," \
             "of COM2 (the port under test) and of QEMU's output:"
         tail -n 15 "$work/com1" "$work/com2" "$work/qemu.log" 2>&1 | sed 's/^/    /'
     } >>"$results"
@@ -128,8 +151,8 @@ status() {
 # program ends with when it faults or the loader refuses it. A Pentium that
 # meets a CMOV says "-1073741795 (0xC000001D, an illegal instruction)".
 # ReactOS's loader ends a program it refuses with 128 and prints nothing
-# (measured: an exe importing GetTickCount64, which its kernel32 lacks, and
-# one importing from a DLL that is not there).
+# (measured on both images: an exe importing GetTickCount64, which their
+# kernel32 lacks, and one importing from a DLL that is not there).
 explain() {
     case $1 in
     128) echo "128 (ReactOS's status for a program its loader refused: a DLL or a function" \
@@ -208,9 +231,9 @@ sent() {
     # (guest/line.c). Where no run opened the port, "received" below shows
     # nothing sent; nothing set cannot fail there, as no program can set the
     # line of a port it could not open.
-    while read -r name report frame; do
-        run "$name" "$report"
-        [ "$frame" = - ] || sent "${name%.*}"
+    while read -r run_name report frame; do
+        run "$run_name" "$report"
+        [ "$frame" = - ] || sent "${run_name%.*}"
     done <<EOF
 no-com3   cannot_open -
 success   sent        115200-8N1
@@ -222,7 +245,7 @@ twice.2   sent        115200-8N1
 EOF
     # A helper that failed (autorun.cmd): its status, and its command.
     sed -n 's/\r$//; s/^@failed //p' "$work/com1" | while read -r got command; do
-        echo "FAIL helper: $command: ended with status $(explain "$got")"
+        echo "FAIL $on: helper: $command: ended with status $(explain "$got")"
     done
 
     # Every byte COM3's host side got, each case after its mark.
@@ -237,5 +260,5 @@ EOF
 
 cat "$results"
 failed=$(grep -c '^FAIL ' "$results" || true)
-echo "reactos: $(grep -c '^ok ' "$results" || true) passed, $failed failed"
+echo "$name: $(grep -c '^ok ' "$results" || true) passed, $failed failed"
 [ "$failed" = 0 ]

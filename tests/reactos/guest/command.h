@@ -1,6 +1,6 @@
-/* What the helpers that take arguments share. They start from win/startup.c,
- * the 32-bit exe's start-up, built for the Pentium, which hands main no
- * arguments: they read their command line themselves. */
+/* What the helpers that take arguments share. They read their command line
+ * themselves: the 32-bit ones start from win/startup.c, the 32-bit exe's
+ * start-up, built for the Pentium, which hands main no arguments. */
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>

@@ -6,7 +6,9 @@
  * line mark NAME: writes "<NAME>" on the port, so that the host can tell
  *             which case sent which bytes and set which frame. It opens the
  *             device by its own name, \\.\COM2, which exists before COM3 is
- *             named.
+ *             named. It tries again every 100 ms for 60 s: the first mark
+ *             may run before Plug and Play has started the port (the 64-bit
+ *             image's logon hook does not wait for it).
  * Exit status 0, or 1 with the error on standard error. */
 #include "command.h"
 
@@ -35,8 +37,13 @@ int main(void)
         fprintf(stderr, "usage: line start | line mark NAME\n");
         return 1;
     }
-    port = CreateFileA(mark ? "\\\\.\\COM2" : "COM3", GENERIC_READ | GENERIC_WRITE, 0, NULL,
-                       OPEN_EXISTING, 0, NULL);
+    for (int tries = 0;; tries++) {
+        port = CreateFileA(mark ? "\\\\.\\COM2" : "COM3", GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                           OPEN_EXISTING, 0, NULL);
+        if (port != INVALID_HANDLE_VALUE || !mark || tries == 600)
+            break;
+        Sleep(100);
+    }
     if (port == INVALID_HANDLE_VALUE)
         return failed("CreateFileA");
     if (mark) {
