@@ -64,16 +64,34 @@ Strings signalled(int signal_number)
     return {"--stopped", "300", "--signal", std::to_string(signal_number)};
 }
 
-// Flow control and characters serial-send never chooses, and every input and
-// local mode a binary line has off, set before the run: the first kept, the
-// rest cleared, when after = before + the line the launcher's platform sets.
+using Settings = std::map<std::string, std::string>;
+
+// "a=1 b=2" with separator ' ', or one key=value a line with '\n':
+// {a: 1, b: 2}. A value runs to the next separator.
+Settings parse_pairs(const std::string &text, char separator)
+{
+    Settings s;
+    std::istringstream in(text);
+    for (std::string pair; std::getline(in, pair, separator);) {
+        const size_t eq = pair.find('=');
+        if (!pair.empty())
+            s[pair.substr(0, eq)] = eq == std::string::npos ? "" : pair.substr(eq + 1);
+    }
+    return s;
+}
+
+// Flow control and characters serial-send never chooses, and every mode the
+// Linux build clears (set_line's 0s but the stop bit's), set before the run:
+// the first kept, the rest cleared, when after = before + the line the
+// launcher's platform sets.
 Strings cooked_line_with_flow_control()
 {
     Strings options = {"--speed", "9600", "--start", "0x01", "--stop", "0x02"};
-    for (const char *flag : {"crtscts", "ixon",  "ixoff", "inpck", "ixany",  "brkint",  "parmrk",
-                             "istrip",  "inlcr", "igncr", "icrnl", "iuclc",  "imaxbel", "opost",
-                             "icanon",  "echo",  "echoe", "echok", "echonl", "isig",    "iexten"})
+    for (const char *flag : {"crtscts", "ixon", "ixoff", "inpck"})
         options.insert(options.end(), {"--set", flag});
+    for (const auto &[flag, value] : parse_pairs(report::set_line, ' '))
+        if (value == "0" && flag != "cstopb")
+            options.insert(options.end(), {"--set", flag});
     return options;
 }
 
@@ -110,22 +128,6 @@ const Row rows[] = {
     // The port must not take the closed stdout's place: one byte on the line.
     {"stdout_closed", {}, {"sh", "-c", "exec \"$@\" >&-", "sh"}, {"", 0}, "52", set_line},
 };
-
-using Settings = std::map<std::string, std::string>;
-
-// "a=1 b=2" with separator ' ', or one key=value a line with '\n':
-// {a: 1, b: 2}. A value runs to the next separator.
-Settings parse_pairs(const std::string &text, char separator)
-{
-    Settings s;
-    std::istringstream in(text);
-    for (std::string pair; std::getline(in, pair, separator);) {
-        const size_t eq = pair.find('=');
-        if (!pair.empty())
-            s[pair.substr(0, eq)] = eq == std::string::npos ? "" : pair.substr(eq + 1);
-    }
-    return s;
-}
 
 // What vcom saw of the run, in its report: the bytes received, the line after
 // the run (the one before with what the run sets), the port free for the next
